@@ -1,6 +1,6 @@
 #include "io/ListViewToCSV.h"
 
-#include "io/TAtomicFile.h"
+#include "io/AtomicFile.h"
 
 std::string QuoteCSVField(std::string_view Text, std::string_view Separator) {
   const bool quote = (!Separator.empty() && Text.find(Separator) != std::string_view::npos) ||

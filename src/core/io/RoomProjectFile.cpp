@@ -5,7 +5,7 @@
 #include <fstream>
 #include <limits>
 
-#include "io/TAtomicFile.h"
+#include "io/AtomicFile.h"
 
 static_assert(std::endian::native == std::endian::little, "the project file is written in the machine's byte order");
 

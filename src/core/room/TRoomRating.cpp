@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "io/UILanguage.h"
+
 namespace {
 
 struct TRoomInfo {
@@ -64,7 +66,7 @@ double CriterionValue(const tMessdatensatz& Average, bool boT30, int Criterion) 
 
 }  // namespace
 
-std::string TRatingText::Text() const { return std::string(English); }
+std::string TRatingText::Text() const { return Id == 0 ? std::string() : Translate(English, Id); }
 
 std::string_view TRoomRating::RoomListText(int Room) { return ValidRoom(Room) ? kRooms[Room].ListText : ""; }
 std::string_view TRoomRating::RoomPanelText(int Room) { return ValidRoom(Room) ? kRooms[Room].PanelText : ""; }
