@@ -4,7 +4,16 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "io/NumberFormat.h"
+#include "io/ProgramFolder.h"
+
+class TIniFile;
 
 // Number of interface inputs that have their own microphone correction files and SPL offset.
 inline constexpr int MikKorrInputs = 10;
@@ -90,13 +99,52 @@ struct tinidata : tinidataValues {
 // The program's one settings record.
 extern tinidata IniData;
 
-// Folder of the running executable (empty when it cannot be found).
-std::filesystem::path ExecutableFolder();
-
 // Folder of the files the program writes (Vemra.INI and the measured calibration Vemra.dlc):
 // $VEMRA_CONFIG_DIR when set; else ExeFolder when it can be written to; else $XDG_CONFIG_HOME/vemra
 // (~/.config/vemra when that is not set).
-std::filesystem::path ConfigFolder(const std::filesystem::path& ExeFolder = ExecutableFolder());
+std::filesystem::path ConfigFolder(const std::filesystem::path& ExeFolder = ProgramFolder());
 
 // The settings file: ConfigFolder() / "Vemra.INI".
 std::filesystem::path IniFileName();
+
+// Fills IniData from the settings file. A missing file, a missing entry or an entry that does not
+// convert gives the default; the load-time checks are applied to every value; integers may be decimal or
+// "0x" hexadecimal; floats are accepted with either decimal separator, whatever the locale. The stored
+// sample rate is replaced by "48000". A file that cannot be read at all also gives the defaults
+// (WriteIniData then refuses to replace it). Never throws.
+void ReadIniData(const std::filesystem::path& FileName = IniFileName());
+// The same from a file already in memory, into any record.
+void ReadIniData(const TIniFile& File, tinidataValues& Data);
+
+// Writes every stored field of IniData into the settings file, replacing entries in place and keeping
+// every other line of the file. Floats use the decimal separator of Numbers. A correction-file name is
+// written only when it is empty or names an existing file. The file is replaced atomically; a failure
+// throws std::runtime_error (TIniFileError when the present file cannot be read, TAtomicFileError when
+// the new one cannot be written) with a message fit for the user, and leaves the file as it was.
+// IniData is never changed by writing.
+void WriteIniData(const std::filesystem::path& FileName = IniFileName(), const TNumberFormat& Numbers = TNumberFormat::User());
+// The same into a file in memory, from any record.
+void WriteIniData(TIniFile& File, const tinidataValues& Data, const TNumberFormat& Numbers);
+
+// Makes the stored window positions and sizes fit a screen of the given size (main, logger and room
+// windows). Called once the screen is known, before the first write.
+void MakeGeometryPlausible(tinidataValues& Data, int32_t ScreenWidth, int32_t ScreenHeight);
+
+// The stored entries by name, for tools that show or change single settings.
+enum class TIniValueKind { Integer, Boolean, Text, Float };
+using TIniValue = std::variant<int32_t, bool, std::string, double>;
+
+struct TIniDataKey {
+  std::string Section;
+  std::string Key;
+  TIniValueKind Kind = TIniValueKind::Integer;
+};
+
+// Every stored entry, in the order they are written.
+std::vector<TIniDataKey> IniDataKeys();
+// Finds an entry by section and key, without regard to ASCII case.
+std::optional<TIniDataKey> FindIniDataKey(std::string_view Section, std::string_view Key);
+TIniValue GetIniDataValue(const tinidataValues& Data, const TIniDataKey& Entry);
+// Converts Text as the file reader does (floats with either separator) and assigns it with the load-time
+// check applied. Returns false, changing nothing, when Text does not convert.
+bool SetIniDataValue(tinidataValues& Data, const TIniDataKey& Entry, std::string_view Text);
