@@ -116,7 +116,7 @@ TEST(SweepPlayback, LoadingWhilePlayingNeverMixesOrFreesBuffers) {
       }
     }
   });
-  for (int k = 1; k <= 300; ++k) {
+  for (int k = 1; k <= 100; ++k) {
     rt.LoadSweep(std::make_shared<std::vector<float>>(640, static_cast<float>(k)));
     rt.StartSweep();
     std::this_thread::yield();
