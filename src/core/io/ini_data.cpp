@@ -217,13 +217,6 @@ bool Convert(TIniValueKind Kind, std::string_view Text, TIniValue& Value) {
   return false;
 }
 
-std::string Format(const TIniValue& Value, const TNumberFormat& Numbers) {
-  if (auto i = std::get_if<int32_t>(&Value)) return std::to_string(*i);
-  if (auto b = std::get_if<bool>(&Value)) return *b ? "1" : "0";
-  if (auto d = std::get_if<double>(&Value)) return Numbers.FormatFloat(*d);
-  return std::get<std::string>(Value);
-}
-
 bool NamesExistingFile(const std::string& Name) {
   std::error_code ec;
   return std::filesystem::exists(Name, ec) && !std::filesystem::is_directory(Name, ec);
@@ -261,7 +254,7 @@ void WriteIniData(TIniFile& File, const tinidataValues& Data, const TNumberForma
       // A name whose file has gone keeps whatever the file held before.
       if (!name.empty() && !NamesExistingFile(name)) continue;
     }
-    File.WriteString(e.Name.Section, e.Name.Key, Format(value, Numbers));
+    File.WriteString(e.Name.Section, e.Name.Key, IniValueText(value, Numbers));
   }
 }
 
@@ -307,6 +300,13 @@ TIniValue GetIniDataValue(const tinidataValues& Data, const TIniDataKey& Entry) 
   const TEntry* e = FindEntry(Entry.Section, Entry.Key);
   if (!e) throw std::invalid_argument("no setting " + Entry.Section + "/" + Entry.Key);
   return e->Get(Data);
+}
+
+std::string IniValueText(const TIniValue& Value, const TNumberFormat& Numbers) {
+  if (auto i = std::get_if<int32_t>(&Value)) return std::to_string(*i);
+  if (auto b = std::get_if<bool>(&Value)) return *b ? "1" : "0";
+  if (auto d = std::get_if<double>(&Value)) return Numbers.FormatFloat(*d);
+  return std::get<std::string>(Value);
 }
 
 bool SetIniDataValue(tinidataValues& Data, const TIniDataKey& Entry, std::string_view Text) {
