@@ -56,16 +56,16 @@ bool ReadCurveFile(const std::string& FileName, std::string& Text, TCurveImportD
   std::error_code ec;
   const std::filesystem::path path(FileName);
   if (!std::filesystem::exists(path, ec)) {
-    Fail(Details, 0, "file not found: " + FileName);
+    Fail(Details, 0, "file not found");
     return false;
   }
   if (std::filesystem::is_directory(path, ec)) {
-    Fail(Details, 0, "not a file but a folder: " + FileName);
+    Fail(Details, 0, "not a file but a folder");
     return false;
   }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    Fail(Details, 0, "cannot open " + FileName + ": " + std::strerror(errno));
+    Fail(Details, 0, std::string("cannot open: ") + std::strerror(errno));
     return false;
   }
   std::string bytes;
@@ -75,12 +75,12 @@ bool ReadCurveFile(const std::string& FileName, std::string& Text, TCurveImportD
     bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
     if (bytes.size() > MaxCurveFileBytes) {
       Fail(Details, 0, "file too large for a curve file (more than " +
-                           std::to_string(MaxCurveFileBytes / (1024 * 1024)) + " MB): " + FileName);
+                           std::to_string(MaxCurveFileBytes / (1024 * 1024)) + " MB)");
       return false;
     }
   }
   if (in.bad()) {
-    Fail(Details, 0, "read error in " + FileName);
+    Fail(Details, 0, "read error");
     return false;
   }
   Text = DecodeTextBytes(bytes);
