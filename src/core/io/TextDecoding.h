@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Turns the bytes of a text file written by hand or by another program into UTF-8.
+// A byte-order mark decides first (UTF-8, UTF-16 little or big endian; the mark itself is dropped).
+// Without a mark the bytes are taken as UTF-8 when they are valid UTF-8, otherwise as Windows-1252,
+// the code page older Windows editors save German text in. Never fails: every byte sequence gives
+// some UTF-8 text (broken UTF-16 becomes U+FFFD).
+std::string DecodeTextBytes(std::string_view Bytes);
+
+// True when Bytes is well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
+bool IsValidUtf8(std::string_view Bytes);

@@ -1,0 +1,312 @@
+#include "io/ini_data.h"
+
+#include "io/IniFile.h"
+
+#include <cstdlib>
+#include <functional>
+#include <stdexcept>
+#include <pwd.h>
+#include <system_error>
+#include <unistd.h>
+
+tinidata IniData;
+
+namespace {
+
+std::string EnvText(const char* Name) {
+  const char* value = std::getenv(Name);
+  return value ? std::string(value) : std::string();
+}
+
+}  // namespace
+
+std::filesystem::path ExecutableFolder() {
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return {};
+  return exe.parent_path();
+}
+
+std::filesystem::path ConfigFolder(const std::filesystem::path& ExeFolder) {
+  const std::string overridden = EnvText("VEMRA_CONFIG_DIR");
+  if (!overridden.empty()) return overridden;
+  if (!ExeFolder.empty() && ::access(ExeFolder.c_str(), W_OK | X_OK) == 0) return ExeFolder;
+  // Relative XDG paths are not valid and are ignored.
+  const std::string xdg = EnvText("XDG_CONFIG_HOME");
+  if (!xdg.empty() && xdg.front() == '/') return std::filesystem::path(xdg) / "vemra";
+  std::string home = EnvText("HOME");
+  if (home.empty()) {
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) home = pw->pw_dir;
+  }
+  return std::filesystem::path(home) / ".config" / "vemra";
+}
+
+std::filesystem::path IniFileName() { return ConfigFolder() / "Vemra.INI"; }
+
+namespace {
+
+// One stored entry: where it lives in the file, how it reads from and writes to the record. Assign
+// applies the entry's load-time check.
+struct TEntry {
+  TIniDataKey Name;
+  std::function<TIniValue(const tinidataValues&)> Get;
+  std::function<void(tinidataValues&, const TIniValue&)> Assign;
+  bool CorrectionFileName = false;  // written only when empty or naming an existing file
+};
+
+using TIntCheck = int32_t (*)(int32_t);
+int32_t NoCheck(int32_t V) { return V; }
+int32_t NegativeTo0(int32_t V) { return V < 0 ? 0 : V; }
+int32_t NegativeTo10(int32_t V) { return V < 0 ? 10 : V; }
+
+TEntry Int(const char* Section, std::string Key, int32_t tinidataValues::*Field, TIntCheck Check = NoCheck) {
+  return {{Section, std::move(Key), TIniValueKind::Integer},
+          [Field](const tinidataValues& D) { return TIniValue(D.*Field); },
+          [Field, Check](tinidataValues& D, const TIniValue& V) { D.*Field = Check(std::get<int32_t>(V)); }};
+}
+
+TEntry Bool(const char* Section, std::string Key, bool tinidataValues::*Field) {
+  return {{Section, std::move(Key), TIniValueKind::Boolean},
+          [Field](const tinidataValues& D) { return TIniValue(D.*Field); },
+          [Field](tinidataValues& D, const TIniValue& V) { D.*Field = std::get<bool>(V); }};
+}
+
+TEntry Text(const char* Section, std::string Key, std::string tinidataValues::*Field) {
+  return {{Section, std::move(Key), TIniValueKind::Text},
+          [Field](const tinidataValues& D) { return TIniValue(D.*Field); },
+          [Field](tinidataValues& D, const TIniValue& V) { D.*Field = std::get<std::string>(V); }};
+}
+
+const std::vector<TEntry>& Entries() {
+  static const std::vector<TEntry> entries = [] {
+    using D = tinidataValues;
+    std::vector<TEntry> e;
+    e.push_back(Int("Form", "Left", &D::screen_left, NegativeTo10));
+    e.push_back(Int("Form", "Top", &D::screen_top, NegativeTo10));
+    e.push_back(Int("Form", "Width", &D::screen_width));
+    e.push_back(Int("Form", "Height", &D::screen_height));
+    e.push_back(Int("Form", "Style", &D::screen_style));
+    e.push_back(Bool("System", "CalActive", &D::SysCalAktiv));
+    e.push_back(Text("ASIO", "Interface", &D::ASIO_interface));
+    // Every start runs at 48000 Hz whatever the file says; the key is still written.
+    e.push_back({{"ASIO", "SR", TIniValueKind::Text},
+                 [](const D& d) { return TIniValue(d.ASIO_samplerate); },
+                 [](D& d, const TIniValue&) { d.ASIO_samplerate = "48000"; }});
+    e.push_back(Int("ASIO", "CH", &D::ASIO_Messkanalkombi, NegativeTo0));
+    e.push_back(Int("ASIO", "Skip", &D::ASIO_SkipStartBuffer, [](int32_t v) { return v < 10 ? 50 : v; }));
+    for (std::size_t i = 0; i < 4; ++i) {
+      e.push_back({{"ASIO", "InputforCh" + std::to_string(i), TIniValueKind::Integer},
+                   [i](const D& d) { return TIniValue(int32_t(d.ASIO_ArrInSequence[i])); },
+                   [i](D& d, const TIniValue& v) { d.ASIO_ArrInSequence[i] = static_cast<uint8_t>(std::get<int32_t>(v)); }});
+    }
+    e.push_back(Int("Noise", "Level", &D::PNoise_iLevel));
+    e.push_back(Int("Noise", "SweepStart", &D::PNoise_Sweep_StartHz));
+    e.push_back(Int("Noise", "SweepStop", &D::PNoise_Sweep_StopHz));
+    e.push_back(Int("Noise", "SweepDauer", &D::PNoise_Sweep_Dauer_sec));
+    e.push_back(Int("Noise", "SineFr", &D::Pnoise_Sinus_Freq));
+    e.push_back(Int("Noise", "Last", &D::PNoise_LastSignal));
+    e.push_back(Int("RTA", "Octave", &D::RTA_Octave, NegativeTo0));
+    e.push_back(Int("RTA", "Speed", &D::RTA_Speed, NegativeTo0));
+    e.push_back(Int("RTA", "BarType", &D::RTA_BarType));
+    e.push_back(Int("RTA", "Hide", &D::RTA_Hide));
+    e.push_back(Int("RTA", "ACZ", &D::RTA_ACZ_Bewertung, NegativeTo0));
+    e.push_back(Int("RTA", "Unit", &D::RTA_Unit));
+    e.push_back(Int("RTA", "Leqw", &D::RTA_LeqSlidingSecWindow));
+    e.push_back(Int("RTA", "LeqMode", &D::RTA_LeqMode));
+    e.push_back(Int("yt", "Left", &D::yt_left, NegativeTo10));
+    e.push_back(Int("yt", "Top", &D::yt_top, NegativeTo10));
+    e.push_back(Int("yt", "Width", &D::yt_width));
+    e.push_back(Int("yt", "Height", &D::yt_height));
+    e.push_back(Int("yt", "TBms", &D::yt_timebase, [](int32_t v) { return v < 300 ? 300 : v; }));
+    for (std::size_t i = 0; i < MikKorrInputs; ++i) {
+      const std::string n = std::to_string(i);
+      e.push_back({{"Mic", "K0-" + n, TIniValueKind::Text},
+                   [i](const D& d) { return TIniValue(d.MikKorr_0_file[i]); },
+                   [i](D& d, const TIniValue& v) { d.MikKorr_0_file[i] = std::get<std::string>(v); },
+                   true});
+      e.push_back({{"Mic", "K90-" + n, TIniValueKind::Text},
+                   [i](const D& d) { return TIniValue(d.MikKorr_90_file[i]); },
+                   [i](D& d, const TIniValue& v) { d.MikKorr_90_file[i] = std::get<std::string>(v); },
+                   true});
+      e.push_back({{"Mic", "SPLOffset" + n, TIniValueKind::Float},
+                   [i](const D& d) { return TIniValue(d.MikKorr_SPLOffset[i]); },
+                   [i](D& d, const TIniValue& v) { d.MikKorr_SPLOffset[i] = std::get<double>(v); }});
+    }
+    e.push_back(Int("Mic", "Mode", &D::MikKorrType));
+    e.push_back(Int("RT60", "Level", &D::RT60_SweepPegel));
+    e.push_back(Int("RT60", "Room", &D::RT60_RoomSize, NegativeTo0));
+    e.push_back(Int("RT60", "Range", &D::RT60_Frequenzbereich, NegativeTo0));
+    e.push_back(Int("RT60", "RT60Source", &D::RT60_Source, NegativeTo0));
+    e.push_back(Int("RT60", "CH", &D::RT60_Messkanal, NegativeTo0));
+    e.push_back(Int("RT60", "Left", &D::RT60_left, NegativeTo10));
+    e.push_back(Int("RT60", "Top", &D::RT60_top, NegativeTo10));
+    e.push_back(Int("RT60", "Width", &D::RT60_width));
+    e.push_back(Int("RT60", "Height", &D::RT60_height));
+    e.push_back(Text("Report", "Author", &D::Report_Autor));
+    e.push_back(Text("Report", "Img", &D::stLogoIMageDatei));
+    return e;
+  }();
+  return entries;
+}
+
+const TEntry* FindEntry(std::string_view Section, std::string_view Key) {
+  auto same = [](std::string_view A, std::string_view B) {
+    if (A.size() != B.size()) return false;
+    for (std::size_t i = 0; i < A.size(); ++i) {
+      char a = A[i], b = B[i];
+      if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+      if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+      if (a != b) return false;
+    }
+    return true;
+  };
+  for (const auto& e : Entries())
+    if (same(e.Name.Section, Section) && same(e.Name.Key, Key)) return &e;
+  return nullptr;
+}
+
+// Reading goes section by section in an order of its own (the writing order is that of Entries()).
+const std::vector<const TEntry*>& ReadOrder() {
+  static const std::vector<const TEntry*> order = [] {
+    std::vector<std::pair<std::string, std::string>> names = {
+        {"Form", "Left"}, {"Form", "Top"}, {"Form", "Width"}, {"Form", "Height"}, {"Form", "Style"},
+        {"System", "CalActive"}, {"Report", "Author"}, {"Report", "Img"},
+        {"ASIO", "Interface"}, {"ASIO", "SR"}, {"ASIO", "CH"}, {"ASIO", "Skip"},
+        {"ASIO", "InputforCh0"}, {"ASIO", "InputforCh1"}, {"ASIO", "InputforCh2"}, {"ASIO", "InputforCh3"},
+        {"RTA", "Octave"}, {"RTA", "Speed"}, {"RTA", "BarType"}, {"RTA", "Hide"}, {"RTA", "ACZ"},
+        {"RTA", "Unit"}, {"RTA", "Leqw"}, {"RTA", "LeqMode"},
+        {"RT60", "Level"}, {"RT60", "Room"}, {"RT60", "Range"}, {"RT60", "RT60Source"}, {"RT60", "CH"},
+        {"RT60", "Left"}, {"RT60", "Top"}, {"RT60", "Width"}, {"RT60", "Height"},
+        {"yt", "Left"}, {"yt", "Top"}, {"yt", "Width"}, {"yt", "Height"}, {"yt", "TBms"},
+        {"Noise", "Level"}, {"Noise", "SweepStart"}, {"Noise", "SweepStop"}, {"Noise", "SweepDauer"},
+        {"Noise", "SineFr"}, {"Noise", "Last"}};
+    for (int i = 0; i < MikKorrInputs; ++i) {
+      const std::string n = std::to_string(i);
+      names.push_back({"Mic", "K0-" + n});
+      names.push_back({"Mic", "K90-" + n});
+      names.push_back({"Mic", "SPLOffset" + n});
+    }
+    names.push_back({"Mic", "Mode"});
+    std::vector<const TEntry*> o;
+    for (const auto& [section, key] : names) o.push_back(FindEntry(section, key));
+    return o;
+  }();
+  return order;
+}
+
+std::optional<TIniValue> Convert(TIniValueKind Kind, std::string_view Text) {
+  switch (Kind) {
+    case TIniValueKind::Integer:
+      if (auto v = TNumberFormat::ParseInt(Text)) return TIniValue(*v);
+      return std::nullopt;
+    case TIniValueKind::Boolean:
+      if (auto v = TNumberFormat::ParseInt(Text)) return TIniValue(*v != 0);
+      return std::nullopt;
+    case TIniValueKind::Text:
+      return TIniValue(std::string(Text));
+    case TIniValueKind::Float:
+      if (auto v = TNumberFormat::ParseFloatEitherSeparator(Text)) return TIniValue(*v);
+      return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+std::string Format(const TIniValue& Value, const TNumberFormat& Numbers) {
+  if (auto i = std::get_if<int32_t>(&Value)) return std::to_string(*i);
+  if (auto b = std::get_if<bool>(&Value)) return *b ? "1" : "0";
+  if (auto d = std::get_if<double>(&Value)) return Numbers.FormatFloat(*d);
+  return std::get<std::string>(Value);
+}
+
+bool NamesExistingFile(const std::string& Name) {
+  std::error_code ec;
+  return std::filesystem::exists(Name, ec) && !std::filesystem::is_directory(Name, ec);
+}
+
+}  // namespace
+
+void ReadIniData(const TIniFile& File, tinidataValues& Data) {
+  static const tinidataValues defaults;
+  for (const TEntry* e : ReadOrder()) {
+    std::optional<TIniValue> value;
+    if (auto text = File.ReadString(e->Name.Section, e->Name.Key)) value = Convert(e->Name.Kind, *text);
+    e->Assign(Data, value ? *value : e->Get(defaults));
+  }
+}
+
+void ReadIniData(const std::filesystem::path& FileName) {
+  TIniFile file;
+  try {
+    file = TIniFile::Load(FileName);
+  } catch (const TIniFileError&) {
+    // Read like a missing file; writing will refuse to replace what it could not read.
+  }
+  tinidataValues values;
+  ReadIniData(file, values);
+  IniData = values;
+}
+
+void WriteIniData(TIniFile& File, const tinidataValues& Data, const TNumberFormat& Numbers) {
+  for (const auto& e : Entries()) {
+    const TIniValue value = e.Get(Data);
+    if (e.CorrectionFileName) {
+      const std::string& name = std::get<std::string>(value);
+      // A name whose file has gone keeps whatever the file held before.
+      if (!name.empty() && !NamesExistingFile(name)) continue;
+    }
+    File.WriteString(e.Name.Section, e.Name.Key, Format(value, Numbers));
+  }
+}
+
+void WriteIniData(const std::filesystem::path& FileName, const TNumberFormat& Numbers) {
+  TIniFile file = TIniFile::Load(FileName);
+  WriteIniData(file, IniData, Numbers);
+  file.Save(FileName);
+}
+
+void MakeGeometryPlausible(tinidataValues& Data, int32_t ScreenWidth, int32_t ScreenHeight) {
+  // Compared in 64 bits: a huge stored position must not overflow the arithmetic.
+  auto beyond = [](int32_t Position, int32_t Screen, int32_t Margin) {
+    return int64_t(Position) > int64_t(Screen) - Margin;
+  };
+  if (beyond(Data.screen_left, ScreenWidth, 100)) Data.screen_left = 10;
+  if (beyond(Data.screen_top, ScreenHeight, 100)) Data.screen_top = 10;
+  if (Data.screen_width < 400) Data.screen_width = 500;
+  if (Data.screen_height < 300) Data.screen_height = 300;
+
+  if (beyond(Data.yt_left, ScreenWidth, 20)) Data.yt_left = 10;
+  if (beyond(Data.yt_top, ScreenHeight, 20)) Data.yt_top = 30;
+  if (Data.yt_width < 200) Data.yt_width = 250;
+  if (Data.yt_height < 200) Data.yt_height = 250;
+
+  if (beyond(Data.RT60_left, ScreenWidth, 20)) Data.RT60_left = 30;
+  if (beyond(Data.RT60_top, ScreenHeight, 20)) Data.RT60_top = 10;
+  if (Data.RT60_width < 200) Data.RT60_width = 250;
+  if (Data.RT60_height < 200) Data.RT60_height = 250;
+}
+
+std::vector<TIniDataKey> IniDataKeys() {
+  std::vector<TIniDataKey> keys;
+  for (const auto& e : Entries()) keys.push_back(e.Name);
+  return keys;
+}
+
+std::optional<TIniDataKey> FindIniDataKey(std::string_view Section, std::string_view Key) {
+  if (const TEntry* e = FindEntry(Section, Key)) return e->Name;
+  return std::nullopt;
+}
+
+TIniValue GetIniDataValue(const tinidataValues& Data, const TIniDataKey& Entry) {
+  const TEntry* e = FindEntry(Entry.Section, Entry.Key);
+  if (!e) throw std::invalid_argument("no setting " + Entry.Section + "/" + Entry.Key);
+  return e->Get(Data);
+}
+
+bool SetIniDataValue(tinidataValues& Data, const TIniDataKey& Entry, std::string_view Text) {
+  const TEntry* e = FindEntry(Entry.Section, Entry.Key);
+  if (!e) throw std::invalid_argument("no setting " + Entry.Section + "/" + Entry.Key);
+  const auto value = Convert(e->Name.Kind, Text);
+  if (!value) return false;
+  e->Assign(Data, *value);
+  return true;
+}

@@ -1,0 +1,752 @@
+#include "widgets/ChartView.h"
+
+#include <qcustomplot.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace {
+
+// Bars drawn by the chart: the width of a bar is a share of the pixel distance to the neighbouring point,
+// so bars of fractional-octave bands keep equal widths on a logarithmic axis.
+class TBarPlottable : public QCPBars
+{
+public:
+  TBarPlottable(QCPAxis* keyAxis, QCPAxis* valueAxis) : QCPBars(keyAxis, valueAxis) {}
+
+  double WidthPercent = 90.0;
+  double OffsetPercent = 0.0;
+  double CentringPercent = 0.0;
+  int DepthIndex = 0;  // 3D: 0 = front
+  bool ThreeD = false;
+
+protected:
+  void draw(QCPPainter* painter) override
+  {
+    if (!mKeyAxis || !mValueAxis || mDataContainer->isEmpty())
+      return;
+    const QColor fill = mBrush.color();
+    if (fill.alpha() == 0)
+      return;
+    const QCPAxis* ka = mKeyAxis.data();
+    const QCPAxis* va = mValueAxis.data();
+    const int n = mDataContainer->size();
+    auto it = mDataContainer->constBegin();
+
+    const double basePx = va->coordToPixel(va->range().lower);
+    const QRect clip = clipRect();
+    // Typical distance between neighbours, for the 3D depth.
+    double typicalStep = 12.0;
+    if (n > 1)
+      typicalStep = std::fabs(ka->coordToPixel((it + 1)->key) - ka->coordToPixel(it->key));
+    const double depth = ThreeD ? std::clamp(typicalStep * 0.45, 2.0, 10.0) : 0.0;
+    const double shift = depth * DepthIndex;
+
+    const QColor topColor = fill.lighter(135);
+    const QColor sideColor = fill.darker(160);
+    painter->setAntialiasing(false);
+    painter->setPen(ThreeD ? QPen(fill.darker(220), 0) : Qt::NoPen);
+
+    double prevPx = 0.0;
+    double px = ka->coordToPixel(it->key);
+    for (int j = 0; j < n; ++j, ++it) {
+      const double nextPx = (j + 1 < n) ? ka->coordToPixel((it + 1)->key) : 0.0;
+      double step = typicalStep;
+      if (n > 1)
+        step = (j + 1 < n) ? std::fabs(nextPx - px) : std::fabs(px - prevPx);
+      const double w = step * WidthPercent / 100.0;
+      const double centre = px + (OffsetPercent - CentringPercent) / 100.0 * w;
+      double top = va->coordToPixel(it->value);
+      prevPx = px;
+      px = nextPx;
+      if (!(top < basePx) || !std::isfinite(top))
+        continue;
+      QRectF r(centre - w / 2.0 + shift, top - shift, w, basePx - top);
+      if (r.right() < clip.left() || r.left() > clip.right())
+        continue;
+      painter->setBrush(fill);
+      painter->drawRect(r);
+      if (ThreeD) {
+        const QPointF d(depth, -depth);
+        const QPointF topFace[4] = {r.topLeft(), r.topRight(), r.topRight() + d, r.topLeft() + d};
+        const QPointF sideFace[4] = {r.topRight(), r.topRight() + d, r.bottomRight() + d, r.bottomRight()};
+        painter->setBrush(topColor);
+        painter->drawPolygon(topFace, 4);
+        painter->setBrush(sideColor);
+        painter->drawPolygon(sideFace, 4);
+      }
+    }
+  }
+};
+
+QCPBars* AsBars(QCPAbstractPlottable* p) { return static_cast<QCPBars*>(p); }
+QCPGraph* AsGraph(QCPAbstractPlottable* p) { return static_cast<QCPGraph*>(p); }
+
+}  // namespace
+
+TChartView::TChartView(QWidget* parent) : QWidget(parent)
+{
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  FPlot = new QCustomPlot(this);
+  layout->addWidget(FPlot);
+  FPlot->setMouseTracking(true);
+  FPlot->setNoAntialiasingOnDrag(true);
+  FPlot->setPlottingHint(QCP::phCacheLabels, true);
+  FPlot->setAntialiasedElements(QCP::aeNone);
+
+  FPlot->addLayer("lines", FPlot->layer("main"), QCustomPlot::limAbove);
+  FPlot->addLayer("tools", FPlot->layer("lines"), QCustomPlot::limAbove);
+
+  FPlot->legend->setVisible(true);
+  FPlot->legend->setBrush(QColor(0, 0, 0, 150));
+  FPlot->legend->setBorderPen(QPen(QColor(128, 128, 128)));
+  FPlot->legend->setTextColor(Qt::white);
+  FPlot->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
+
+  FCursorV = new QCPItemStraightLine(FPlot);
+  FCursorH = new QCPItemStraightLine(FPlot);
+  for (auto* line : {FCursorV, FCursorH}) {
+    line->setLayer("tools");
+    line->setVisible(false);
+    line->setSelectable(false);
+  }
+  SetCursorPen(QColor(0xFF, 0xFB, 0xF0), Qt::DashDotLine, 3);
+
+  const QPointF places[4] = {{0.01, 0.985}, {0.99, 0.985}, {0.01, 0.015}, {0.99, 0.015}};
+  const Qt::Alignment aligns[4] = {Qt::AlignLeft | Qt::AlignBottom, Qt::AlignRight | Qt::AlignBottom,
+                                   Qt::AlignLeft | Qt::AlignTop, Qt::AlignRight | Qt::AlignTop};
+  for (int i = 0; i < 4; ++i) {
+    auto* t = new QCPItemText(FPlot);
+    t->setLayer("tools");
+    t->position->setType(QCPItemPosition::ptAxisRectRatio);
+    t->position->setCoords(places[i].x(), places[i].y());
+    t->setPositionAlignment(aligns[i]);
+    t->setTextAlignment(i == 1 || i == 3 ? Qt::AlignRight : Qt::AlignLeft);
+    t->setColor(Qt::white);
+    t->setSelectable(false);
+    t->setText(QString());
+    FAnnotations[i] = t;
+  }
+
+  connect(FPlot, &QCustomPlot::mouseMove, this, &TChartView::OnMouseMove);
+  connect(FPlot, &QCustomPlot::beforeReplot, this, &TChartView::RecalculateFunctions);
+
+  SetBackgroundColor(Qt::black);
+  SetForegroundColors(QColor(230, 230, 230), QColor(90, 90, 90));
+  SetFrequencyAxis(20.0, 20000.0, "f(Hz)");
+  SetLevelAxis(-120.0, 0.0, 5.0, "dBFS");
+}
+
+TChartView::~TChartView() = default;
+
+const TChartView::TSeries& TChartView::Series(int s) const
+{
+  if (s < 0 || s >= SeriesCount())
+    throw std::out_of_range("chart series index");
+  return FSeries[static_cast<size_t>(s)];
+}
+
+TChartView::TSeries& TChartView::Series(int s)
+{
+  if (s < 0 || s >= SeriesCount())
+    throw std::out_of_range("chart series index");
+  return FSeries[static_cast<size_t>(s)];
+}
+
+int TChartView::AddBarSeries(const QString& title, const QColor& color)
+{
+  TSeries series;
+  series.Kind = TSeriesKind::Bar;
+  const QString layerName = QString("bars%1").arg(FSeries.size());
+  FPlot->addLayer(layerName, FPlot->layer("lines"), QCustomPlot::limBelow);
+  series.Layer = FPlot->layer(layerName);
+  auto* bars = new TBarPlottable(FPlot->xAxis, FPlot->yAxis);
+  bars->setLayer(series.Layer);
+  bars->setName(title);
+  bars->setAntialiased(false);
+  bars->setAntialiasedFill(false);
+  bars->setSelectable(QCP::stNone);
+  series.Plottable = bars;
+  series.Color = color;
+  FSeries.push_back(series);
+  const int s = SeriesCount() - 1;
+  ApplyColor(s);
+  UpdateBarGeometry();
+  OrderBarLayers();
+  return s;
+}
+
+int TChartView::AddLineSeries(const QString& title, const QColor& color, Qt::PenStyle style, int width)
+{
+  TSeries series;
+  series.Kind = TSeriesKind::Line;
+  series.Layer = FPlot->layer("lines");
+  auto* graph = new QCPGraph(FPlot->xAxis, FPlot->yAxis);
+  graph->setLayer(series.Layer);
+  graph->setName(title);
+  graph->setSelectable(QCP::stNone);
+  graph->setLineStyle(QCPGraph::lsLine);
+  graph->setAdaptiveSampling(false);
+  QPen pen(color, width, style);
+  graph->setPen(pen);
+  series.Plottable = graph;
+  series.Color = color;
+  FSeries.push_back(series);
+  const int s = SeriesCount() - 1;
+  ApplyColor(s);
+  return s;
+}
+
+TChartView::TSeriesKind TChartView::SeriesKind(int s) const { return Series(s).Kind; }
+
+void TChartView::SetSeriesTitle(int s, const QString& title) { Series(s).Plottable->setName(title); }
+
+QString TChartView::SeriesTitle(int s) const { return Series(s).Plottable->name(); }
+
+void TChartView::SetSeriesColor(int s, const QColor& color)
+{
+  Series(s).Color = color;
+  ApplyColor(s);
+}
+
+QColor TChartView::SeriesColor(int s) const { return Series(s).Color; }
+
+void TChartView::ApplyColor(int s)
+{
+  TSeries& series = Series(s);
+  QColor c = series.Color;
+  c.setAlpha(static_cast<int>(std::lround(255.0 * (100 - series.Transparency) / 100.0)));
+  if (series.Kind == TSeriesKind::Bar) {
+    auto* bars = AsBars(series.Plottable);
+    bars->setBrush(c);
+    bars->setPen(Qt::NoPen);
+  } else {
+    auto* graph = AsGraph(series.Plottable);
+    QPen pen = graph->pen();
+    pen.setColor(c);
+    graph->setPen(pen);
+  }
+}
+
+void TChartView::SetSeriesData(int s, const QVector<double>& x, const QVector<double>& y)
+{
+  TSeries& series = Series(s);
+  const int n = static_cast<int>(std::min(x.size(), y.size()));
+  if (series.Kind == TSeriesKind::Bar)
+    AsBars(series.Plottable)->setData(x.mid(0, n), y.mid(0, n), true);
+  else
+    AsGraph(series.Plottable)->setData(x.mid(0, n), y.mid(0, n), true);
+}
+
+void TChartView::ClearSeries(int s)
+{
+  TSeries& series = Series(s);
+  if (series.Kind == TSeriesKind::Bar)
+    AsBars(series.Plottable)->data()->clear();
+  else
+    AsGraph(series.Plottable)->data()->clear();
+  series.Labels.clear();
+}
+
+int TChartView::PointCount(int s) const
+{
+  const TSeries& series = Series(s);
+  return series.Kind == TSeriesKind::Bar ? AsBars(series.Plottable)->data()->size()
+                                         : AsGraph(series.Plottable)->data()->size();
+}
+
+double TChartView::X(int s, int j) const
+{
+  const TSeries& series = Series(s);
+  if (j < 0 || j >= PointCount(s))
+    throw std::out_of_range("chart point index");
+  return series.Kind == TSeriesKind::Bar ? AsBars(series.Plottable)->data()->at(j)->key
+                                         : AsGraph(series.Plottable)->data()->at(j)->key;
+}
+
+double TChartView::Y(int s, int j) const
+{
+  const TSeries& series = Series(s);
+  if (j < 0 || j >= PointCount(s))
+    throw std::out_of_range("chart point index");
+  return series.Kind == TSeriesKind::Bar ? AsBars(series.Plottable)->data()->at(j)->value
+                                         : AsGraph(series.Plottable)->data()->at(j)->value;
+}
+
+QVector<double> TChartView::XValues(int s) const
+{
+  QVector<double> v;
+  const int n = PointCount(s);
+  v.reserve(n);
+  for (int j = 0; j < n; ++j)
+    v.push_back(X(s, j));
+  return v;
+}
+
+QVector<double> TChartView::YValues(int s) const
+{
+  QVector<double> v;
+  const int n = PointCount(s);
+  v.reserve(n);
+  for (int j = 0; j < n; ++j)
+    v.push_back(Y(s, j));
+  return v;
+}
+
+void TChartView::SetYValues(int s, const QVector<double>& y)
+{
+  TSeries& series = Series(s);
+  if (series.Kind == TSeriesKind::Bar) {
+    auto points = AsBars(series.Plottable)->data();
+    const int n = std::min(points->size(), static_cast<int>(y.size()));
+    auto it = points->begin();
+    for (int j = 0; j < n; ++j, ++it)
+      it->value = y[j];
+  } else {
+    auto points = AsGraph(series.Plottable)->data();
+    const int n = std::min(points->size(), static_cast<int>(y.size()));
+    auto it = points->begin();
+    for (int j = 0; j < n; ++j, ++it)
+      it->value = y[j];
+  }
+}
+
+void TChartView::SetY(int s, int j, double y)
+{
+  TSeries& series = Series(s);
+  if (j < 0 || j >= PointCount(s))
+    throw std::out_of_range("chart point index");
+  if (series.Kind == TSeriesKind::Bar)
+    (AsBars(series.Plottable)->data()->begin() + j)->value = y;
+  else
+    (AsGraph(series.Plottable)->data()->begin() + j)->value = y;
+}
+
+void TChartView::FillY(int s, double y)
+{
+  TSeries& series = Series(s);
+  if (series.Kind == TSeriesKind::Bar) {
+    auto points = AsBars(series.Plottable)->data();
+    for (auto it = points->begin(); it != points->end(); ++it)
+      it->value = y;
+  } else {
+    auto points = AsGraph(series.Plottable)->data();
+    for (auto it = points->begin(); it != points->end(); ++it)
+      it->value = y;
+  }
+}
+
+void TChartView::SetPointLabels(int s, const QStringList& labels) { Series(s).Labels = labels; }
+
+QStringList TChartView::PointLabels(int s) const { return Series(s).Labels; }
+
+void TChartView::SetTransparency(int s, int percent)
+{
+  Series(s).Transparency = std::clamp(percent, 0, 100);
+  ApplyColor(s);
+}
+
+int TChartView::Transparency(int s) const { return Series(s).Transparency; }
+
+void TChartView::SetDifference(int target, int first, int second)
+{
+  Series(target);
+  Series(first);
+  Series(second);
+  FDifferences[target] = TDifference{first, second};
+  RecalculateFunctions();
+}
+
+void TChartView::ClearDifference(int target) { FDifferences.erase(target); }
+
+bool TChartView::HasDifference(int target) const { return FDifferences.count(target) > 0; }
+
+void TChartView::RecalculateFunctions()
+{
+  for (const auto& [target, d] : FDifferences) {
+    const int n = std::min(PointCount(d.First), PointCount(d.Second));
+    QVector<double> x(n), y(n);
+    for (int j = 0; j < n; ++j) {
+      x[j] = X(d.First, j);
+      y[j] = Y(d.First, j) - Y(d.Second, j);
+    }
+    if (PointCount(target) == n) {
+      SetYValues(target, y);
+    } else {
+      SetSeriesData(target, x, y);
+    }
+  }
+}
+
+// ---- axes ----
+
+void TChartView::SetFrequencyAxis(double minHz, double maxHz, const QString& title)
+{
+  QCPAxis* ax = FPlot->xAxis;
+  ax->setScaleType(QCPAxis::stLogarithmic);
+  ax->setRange(minHz, maxHz);
+  ax->setLabel(title);
+  FDefaultXMin = minHz;
+  FDefaultXMax = maxHz;
+  if (FLabelPositions.isEmpty()) {
+    ax->setTicker(QSharedPointer<QCPAxisTickerLog>::create());
+  } else {
+    SetFrequencyLabels(FLabelPositions, FLabelTexts);
+  }
+}
+
+void TChartView::SetFrequencyLabels(const QVector<double>& at, const QStringList& texts)
+{
+  FLabelPositions = at;
+  FLabelTexts = texts;
+  auto ticker = QSharedPointer<QCPAxisTickerText>::create();
+  const int n = static_cast<int>(std::min(at.size(), texts.size()));
+  for (int i = 0; i < n; ++i)
+    ticker->addTick(at[i], texts[i]);
+  ticker->setSubTickCount(0);
+  FPlot->xAxis->setTicker(ticker);
+  FPlot->xAxis->setTickLabelRotation(0);
+}
+
+QVector<double> TChartView::FrequencyLabelPositions() const { return FLabelPositions; }
+
+QStringList TChartView::FrequencyLabelTexts() const { return FLabelTexts; }
+
+void TChartView::SetLinearXAxis(double min, double max, const QString& title)
+{
+  QCPAxis* ax = FPlot->xAxis;
+  ax->setScaleType(QCPAxis::stLinear);
+  ax->setTicker(QSharedPointer<QCPAxisTicker>::create());
+  ax->setRange(min, max);
+  ax->setLabel(title);
+  FDefaultXMin = min;
+  FDefaultXMax = max;
+  FLabelPositions.clear();
+  FLabelTexts.clear();
+}
+
+void TChartView::SetLevelAxis(double min, double max, double step, const QString& title)
+{
+  auto ticker = QSharedPointer<QCPAxisTickerFixed>::create();
+  ticker->setTickStep(step);
+  ticker->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
+  FPlot->yAxis->setTicker(ticker);
+  FPlot->yAxis->setLabel(title);
+  SetLevelRange(min, max);
+}
+
+void TChartView::SetLevelRange(double min, double max)
+{
+  FPlot->yAxis->setRange(min, max);
+  FDefaultYMin = min;
+  FDefaultYMax = max;
+}
+
+void TChartView::SetLevelMinimum(double min) { SetLevelRange(min, FPlot->yAxis->range().upper); }
+
+void TChartView::SetLevelMaximum(double max) { SetLevelRange(FPlot->yAxis->range().lower, max); }
+
+double TChartView::LevelMinimum() const { return FPlot->yAxis->range().lower; }
+
+double TChartView::LevelMaximum() const { return FPlot->yAxis->range().upper; }
+
+QString TChartView::LevelTitle() const { return FPlot->yAxis->label(); }
+
+void TChartView::SetLevelTitle(const QString& title) { FPlot->yAxis->setLabel(title); }
+
+bool TChartView::VisibleValueRange(double& min, double& max) const
+{
+  bool found = false;
+  for (int s = 0; s < SeriesCount(); ++s) {
+    if (Series(s).Transparency >= 100)
+      continue;
+    const int n = PointCount(s);
+    for (int j = 0; j < n; ++j) {
+      const double y = Y(s, j);
+      if (!std::isfinite(y))
+        continue;
+      if (!found) {
+        min = max = y;
+        found = true;
+      } else {
+        min = std::min(min, y);
+        max = std::max(max, y);
+      }
+    }
+  }
+  return found;
+}
+
+double TChartView::XMinimum() const { return FPlot->xAxis->range().lower; }
+
+double TChartView::XMaximum() const { return FPlot->xAxis->range().upper; }
+
+// ---- bar layout ----
+
+void TChartView::SetBarGeometry(int s, double widthPercent, double offsetPercent)
+{
+  TSeries& series = Series(s);
+  if (series.Kind != TSeriesKind::Bar)
+    throw std::invalid_argument("bar geometry of a line series");
+  series.WidthPercent = widthPercent;
+  series.OffsetPercent = offsetPercent;
+  UpdateBarGeometry();
+}
+
+double TChartView::BarWidthPercent(int s) const { return Series(s).WidthPercent; }
+
+double TChartView::BarOffsetPercent(int s) const { return Series(s).OffsetPercent; }
+
+void TChartView::Set3D(bool on)
+{
+  F3D = on;
+  UpdateBarGeometry();
+  OrderBarLayers();
+}
+
+void TChartView::UpdateBarGeometry()
+{
+  double sum = 0.0;
+  int count = 0;
+  for (const TSeries& series : FSeries) {
+    if (series.Kind == TSeriesKind::Bar) {
+      sum += series.OffsetPercent;
+      ++count;
+    }
+  }
+  const double centring = count > 0 ? sum / count : 0.0;
+  int depth = 0;
+  for (TSeries& series : FSeries) {
+    if (series.Kind != TSeriesKind::Bar)
+      continue;
+    auto* bars = static_cast<TBarPlottable*>(series.Plottable);
+    bars->WidthPercent = series.WidthPercent;
+    bars->OffsetPercent = series.OffsetPercent;
+    bars->CentringPercent = centring;
+    bars->ThreeD = F3D;
+    bars->DepthIndex = F3D ? depth : 0;
+    ++depth;
+  }
+}
+
+void TChartView::OrderBarLayers()
+{
+  std::vector<QCPLayer*> layers;
+  for (const TSeries& series : FSeries)
+    if (series.Kind == TSeriesKind::Bar)
+      layers.push_back(series.Layer);
+  QCPLayer* lines = FPlot->layer("lines");
+  if (F3D)
+    std::reverse(layers.begin(), layers.end());
+  for (QCPLayer* layer : layers)
+    FPlot->moveLayer(layer, lines, QCustomPlot::limBelow);
+}
+
+// ---- tools ----
+
+void TChartView::SetCursorEnabled(bool on)
+{
+  FCursorOn = on;
+  FCursorV->setVisible(on);
+  FCursorH->setVisible(on);
+  if (on) {
+    const double mid = std::sqrt(FPlot->xAxis->range().lower * FPlot->xAxis->range().upper);
+    PlaceCursor(FPlot->xAxis->scaleType() == QCPAxis::stLogarithmic ? mid : FPlot->xAxis->range().center());
+  }
+  Redraw();
+}
+
+void TChartView::SetCursorSeries(int s)
+{
+  Series(s);
+  FCursorSeries = s;
+}
+
+void TChartView::SetCursorPen(const QColor& color, Qt::PenStyle style, int width)
+{
+  const QPen pen(color, width, style);
+  FCursorV->setPen(pen);
+  FCursorH->setPen(pen);
+}
+
+void TChartView::MoveCursorTo(double x)
+{
+  if (FCursorOn)
+    PlaceCursor(x);
+}
+
+void TChartView::OnMouseMove(QMouseEvent* event)
+{
+  if (!FCursorOn)
+    return;
+  const QPointF pos = event->position();
+  if (!FPlot->axisRect()->rect().contains(pos.toPoint()))
+    return;
+  PlaceCursor(FPlot->xAxis->pixelToCoord(pos.x()));
+}
+
+int TChartView::NearestPoint(int s, double x) const
+{
+  const int n = PointCount(s);
+  if (n == 0)
+    return -1;
+  const bool logScale = FPlot->xAxis->scaleType() == QCPAxis::stLogarithmic;
+  auto distance = [&](double a) {
+    if (logScale && a > 0.0 && x > 0.0)
+      return std::fabs(std::log(a / x));
+    return std::fabs(a - x);
+  };
+  int best = 0;
+  double bestDistance = distance(X(s, 0));
+  for (int j = 1; j < n; ++j) {
+    const double d = distance(X(s, j));
+    if (d < bestDistance) {
+      bestDistance = d;
+      best = j;
+    }
+  }
+  return best;
+}
+
+void TChartView::PlaceCursor(double x)
+{
+  if (FCursorSeries >= SeriesCount())
+    return;
+  const int index = NearestPoint(FCursorSeries, x);
+  if (index < 0)
+    return;
+  const double barX = X(FCursorSeries, index);
+  const double y = Y(FCursorSeries, index);
+  const QCPRange yr = FPlot->yAxis->range();
+  const QCPRange xr = FPlot->xAxis->range();
+  FCursorV->point1->setCoords(barX, yr.lower);
+  FCursorV->point2->setCoords(barX, yr.upper);
+  FCursorH->point1->setCoords(xr.lower, y);
+  FCursorH->point2->setCoords(xr.upper, y);
+  emit CursorMoved(x, y, index);
+  Redraw();
+}
+
+void TChartView::SetAnnotation(TCorner corner, const QString& text, const QColor& color)
+{
+  QCPItemText* t = FAnnotations[static_cast<int>(corner)];
+  t->setText(text);
+  if (color.isValid())
+    t->setColor(color);
+}
+
+QString TChartView::Annotation(TCorner corner) const { return FAnnotations[static_cast<int>(corner)]->text(); }
+
+int TChartView::AddColorBand(double xFrom, double xTo, const QColor& color)
+{
+  auto* rect = new QCPItemRect(FPlot);
+  rect->setLayer("background");
+  rect->topLeft->setTypeX(QCPItemPosition::ptPlotCoords);
+  rect->topLeft->setTypeY(QCPItemPosition::ptAxisRectRatio);
+  rect->bottomRight->setTypeX(QCPItemPosition::ptPlotCoords);
+  rect->bottomRight->setTypeY(QCPItemPosition::ptAxisRectRatio);
+  rect->topLeft->setCoords(xFrom, 0.0);
+  rect->bottomRight->setCoords(xTo, 1.0);
+  rect->setPen(Qt::NoPen);
+  rect->setBrush(color);
+  rect->setSelectable(false);
+  const int id = FNextBandId++;
+  FBands[id] = rect;
+  return id;
+}
+
+void TChartView::RemoveColorBand(int id)
+{
+  auto it = FBands.find(id);
+  if (it == FBands.end())
+    return;
+  FPlot->removeItem(it->second);
+  FBands.erase(it);
+}
+
+void TChartView::ClearColorBands()
+{
+  for (auto& [id, rect] : FBands)
+    FPlot->removeItem(rect);
+  FBands.clear();
+}
+
+void TChartView::SetZoomEnabled(bool on) { FPlot->setSelectionRectMode(on ? QCP::srmZoom : QCP::srmNone); }
+
+void TChartView::UndoZoom()
+{
+  FPlot->xAxis->setRange(FDefaultXMin, FDefaultXMax);
+  FPlot->yAxis->setRange(FDefaultYMin, FDefaultYMax);
+  Redraw();
+}
+
+void TChartView::SetLegendVisible(bool on) { FPlot->legend->setVisible(on); }
+
+bool TChartView::LegendVisible() const { return FPlot->legend->visible(); }
+
+void TChartView::SetBackgroundColor(const QColor& color)
+{
+  FPlot->setBackground(color);
+  FPlot->axisRect()->setBackground(color);
+}
+
+void TChartView::SetForegroundColors(const QColor& text, const QColor& grid)
+{
+  for (QCPAxis* ax : {FPlot->xAxis, FPlot->yAxis}) {
+    ax->setBasePen(QPen(text, 1));
+    ax->setTickPen(QPen(text, 1));
+    ax->setSubTickPen(QPen(text, 1));
+    ax->setTickLabelColor(text);
+    ax->setLabelColor(text);
+    ax->grid()->setPen(QPen(grid, 1, Qt::DotLine));
+    ax->grid()->setSubGridVisible(false);
+  }
+  FPlot->legend->setTextColor(text);
+}
+
+// ---- output ----
+
+void TChartView::Redraw() { FPlot->replot(QCustomPlot::rpQueuedReplot); }
+
+void TChartView::RedrawNow() { FPlot->replot(QCustomPlot::rpImmediateRefresh); }
+
+bool TChartView::SavePng(const QString& fileName, int width, int height)
+{
+  return FPlot->savePng(fileName, width, height);
+}
+
+bool TChartView::SavePdf(const QString& fileName, int width, int height)
+{
+  return FPlot->savePdf(fileName, width, height, QCP::epNoCosmetic, "Vemra");
+}
+
+void TChartView::CopyToClipboard() { QApplication::clipboard()->setPixmap(FPlot->toPixmap()); }
+
+QImage TChartView::Render(int width, int height) { return FPlot->toPixmap(width, height).toImage(); }
+
+void TChartView::PrintPreview(QWidget* parent)
+{
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setPageOrientation(QPageLayout::Landscape);
+  QPrintPreviewDialog dialog(&printer, parent);
+  connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* p) {
+    QCPPainter painter(p);
+    const QRectF page = p->pageRect(QPrinter::DevicePixel);
+    const int w = FPlot->width() > 0 ? FPlot->width() : 800;
+    const int h = FPlot->height() > 0 ? FPlot->height() : 500;
+    const double scale = std::min(page.width() / w, page.height() / h);
+    painter.setMode(QCPPainter::pmVectorized);
+    painter.setMode(QCPPainter::pmNoCaching);
+    painter.scale(scale, scale);
+    FPlot->toPainter(&painter, w, h);
+  });
+  dialog.exec();
+}
