@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "calibration/audio_ASCII_Import.h"
+#include "io/ProgramFolder.h"
 #include "io/UILanguage.h"
 
 namespace {
@@ -48,9 +49,9 @@ TCalibrationMessage Message(TCalibrationMessage::TKind Kind, int TextId, std::st
 
 // Loads the correction curve of every input that names a file; an unusable file switches the
 // correction off and the remaining inputs are still looked at.
-void LoadMicCurves(const std::array<std::string, MicCorrectionInputs>& Files, const TMicFileTexts& Texts,
-                   int InputCount, std::array<TDatentyp, MicCorrectionInputs>& Curves, TBandCorrectionBuild& Out) {
-  const int inputs = std::clamp(InputCount, 0, MicCorrectionInputs);
+void LoadMicCurves(const std::array<std::string, MikKorrInputs>& Files, const TMicFileTexts& Texts,
+                   int InputCount, std::array<TDatentyp, MikKorrInputs>& Curves, TBandCorrectionBuild& Out) {
+  const int inputs = std::clamp(InputCount, 0, MikKorrInputs);
   for (int k = 0; k < inputs; ++k) {
     const std::string& file = Files[static_cast<std::size_t>(k)];
     if (file.empty()) continue;
@@ -81,6 +82,21 @@ void LoadMicCurves(const std::array<std::string, MicCorrectionInputs>& Files, co
 
 }  // namespace
 
+std::string CalibrationFileLocation() { return (ConfigFolder() / "Vemra.dlc").string(); }
+
+std::string DefaultCalibrationFileLocation() { return ResourceFolder() + "Vemrad.dlc"; }
+
+TBandCorrectionInput TBandCorrectionInput::FromSettings(const tinidataValues& Settings) {
+  TBandCorrectionInput input;
+  input.MikKorrType = Settings.MikKorrType;
+  input.MikKorr_0_file = Settings.MikKorr_0_file;
+  input.MikKorr_90_file = Settings.MikKorr_90_file;
+  input.SysCalAktiv = Settings.SysCalAktiv;
+  input.CalibrationFileName = CalibrationFileLocation();
+  input.DefaultCalibrationFileName = DefaultCalibrationFileLocation();
+  return input;
+}
+
 std::string TCalibrationMessage::Text() const {
   return (TextId != 0 ? Translate(English, TextId) : English) + FileName;
 }
@@ -89,7 +105,7 @@ TBandCorrectionBuild BuildBandCorrection(const TBandCorrectionInput& Input) {
   TBandCorrectionBuild out;
   out.MikKorrType = Input.MikKorrType;
 
-  std::array<TDatentyp, MicCorrectionInputs> micCurves;
+  std::array<TDatentyp, MikKorrInputs> micCurves;
   if (out.MikKorrType == 1) LoadMicCurves(Input.MikKorr_0_file, Mic0Texts, Input.InputCount, micCurves, out);
   if (out.MikKorrType == 2) LoadMicCurves(Input.MikKorr_90_file, Mic90Texts, Input.InputCount, micCurves, out);
 
@@ -111,7 +127,7 @@ TBandCorrectionBuild BuildBandCorrection(const TBandCorrectionInput& Input) {
 
   // A channel without an input gets no microphone correction.
   static const TDatentyp NoCurve;
-  const bool haveInput = Input.MeasuredInput >= 0 && Input.MeasuredInput < MicCorrectionInputs;
+  const bool haveInput = Input.MeasuredInput >= 0 && Input.MeasuredInput < MikKorrInputs;
   const TDatentyp& micCurve = haveInput ? micCurves[static_cast<std::size_t>(Input.MeasuredInput)] : NoCurve;
 
   for (const float f : Input.BandFrequencies) {

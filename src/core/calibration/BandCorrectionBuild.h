@@ -7,9 +7,12 @@
 
 #include "calibration/MicSystemStatus.h"
 #include "calibration/TDatentyp.h"
+#include "io/ini_data.h"
 
-// Interface inputs that can have microphone correction curves.
-inline constexpr int MicCorrectionInputs = 10;
+// The measured interface calibration: "Vemra.dlc" in the folder of the files the program writes.
+std::string CalibrationFileLocation();
+// The default interface calibration: "Vemrad.dlc" among the program's read-only resources.
+std::string DefaultCalibrationFileLocation();
 
 // One message the correction loading has for the user, in the order the loading met it.
 struct TCalibrationMessage {
@@ -27,8 +30,8 @@ struct TCalibrationMessage {
 // What building the band corrections needs: the correction settings, the interface and the bands.
 struct TBandCorrectionInput {
   int32_t MikKorrType = 0;  // 0 off, 1 the 0° curves, 2 the >0° curves
-  std::array<std::string, MicCorrectionInputs> MikKorr_0_file;
-  std::array<std::string, MicCorrectionInputs> MikKorr_90_file;
+  std::array<std::string, MikKorrInputs> MikKorr_0_file;
+  std::array<std::string, MikKorrInputs> MikKorr_90_file;
   bool SysCalAktiv = false;                // use the measured interface calibration
   std::string CalibrationFileName;         // the measured interface calibration ("Vemra.dlc")
   std::string DefaultCalibrationFileName;  // the default one shipped with the program ("Vemrad.dlc")
@@ -36,6 +39,10 @@ struct TBandCorrectionInput {
   int MeasuredInput = 0;                   // input (from 0) of the measured channel; negative: none selected
   std::vector<float> BandFrequencies;      // the analyzer's band centres, in band order
   bool InterfaceCalibrationRunning = false;
+
+  // The correction settings of a settings record and the two calibration files at their places; the
+  // caller adds the interface, the measured input, the bands and the calibration run.
+  static TBandCorrectionInput FromSettings(const tinidataValues& Settings);
 };
 
 // The corrections for one preparation of a measurement.

@@ -9,10 +9,7 @@
 #include <limits>
 #include <system_error>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include "io/AtomicFile.h"
 #include "io/TextDecoding.h"
 
 namespace {
@@ -321,42 +318,6 @@ bool NormalizeAtReference(TDatentyp& Curve, double ReferenceHz, double Offset) {
   return false;
 }
 
-namespace {
-
-// Writes Content to Path so that Path holds either its old content or all of the new: the bytes go to
-// a temporary file in the same folder, reach the disk, and the temporary file is renamed over Path.
-bool WriteFileAtomically(const std::string& Path, const std::string& Content, std::string* Why) {
-  auto failed = [&](const std::string& Reason) {
-    if (Why) *Why = "cannot write " + Path + ": " + Reason;
-    return false;
-  };
-  std::string temp = Path + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) return failed(std::strerror(errno));
-  ::fchmod(fd, 0644);
-  std::size_t done = 0;
-  int error = 0;
-  while (done < Content.size()) {
-    const ssize_t w = ::write(fd, Content.data() + done, Content.size() - done);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      error = errno;
-      break;
-    }
-    done += static_cast<std::size_t>(w);
-  }
-  if (error == 0 && ::fsync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(temp.c_str(), Path.c_str()) != 0) error = errno;
-  if (error != 0) {
-    ::unlink(temp.c_str());
-    return failed(std::strerror(error));
-  }
-  return true;
-}
-
-}  // namespace
-
 bool WriteCalibrationFile(const std::string& FileName, const TDatentyp& Curve, char Separator, int SampleRate,
                           std::string* Why, const TNumberFormat& UserFormat) {
   const auto& xs = Curve.X();
@@ -377,5 +338,11 @@ bool WriteCalibrationFile(const std::string& FileName, const TDatentyp& Curve, c
     content += FormatFixed8(ys[i], 4, sep);
     content += "\r\n";
   }
-  return WriteFileAtomically(FileName, content, Why);
+  try {
+    TAtomicFile::Write(FileName, content);
+  } catch (const TAtomicFileError& e) {
+    if (Why) *Why = e.what();
+    return false;
+  }
+  return true;
 }

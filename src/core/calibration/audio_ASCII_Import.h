@@ -79,7 +79,7 @@ bool NormalizeAtReference(TDatentyp& Curve, double ReferenceHz, double Offset);
 
 // Writes a calibration file: "Vemra <SampleRate>", then one "frequency<Separator>level" line per point,
 // both fixed point with 4 decimals in the user's locale, every line ended by CR LF. The file appears
-// complete or not at all (written beside it, then renamed over it). False, with the reason in Why, when
-// the file cannot be written or the curve holds a value that is no finite number.
+// complete or not at all (TAtomicFile). False, with the reason in Why, when the file cannot be written
+// or the curve holds a value that is no finite number.
 bool WriteCalibrationFile(const std::string& FileName, const TDatentyp& Curve, char Separator, int SampleRate,
                           std::string* Why = nullptr, const TNumberFormat& UserFormat = TNumberFormat::User());

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "calibration/audio_ASCII_Import.h"
+#include "io/UILanguage.h"
 
 namespace fs = std::filesystem;
 
@@ -222,4 +223,36 @@ TEST(MicSystemStatus, TextsForEveryMode) {
   EXPECT_EQ(MicSystemStatus(0, true, ShippedDefault).SystemText, "System On");
   EXPECT_EQ(MicSystemStatus(0, false, ShippedDefault).SystemText, "System Off");
   EXPECT_EQ(MicSystemStatus(0, true, ShippedDefault + ".missing").SystemText, "System Off");
+}
+
+TEST_F(BandCorrectionBuild, MessagesAreTranslatedBeforeTheFileNameIsAdded) {
+  Input.MikKorrType = 1;
+  Input.MikKorr_0_file[0] = (Dir / "gone.txt").string();
+  Input.DefaultCalibrationFileName = (Dir / "no-default.dlc").string();
+  ASSERT_TRUE(LoadLanguageFile(Fixtures + "/../../data/Vemra_DE.txt", true));
+  const TBandCorrectionBuild out = BuildBandCorrection(Input);
+  ASSERT_EQ(out.Messages.size(), 2u);
+  const std::string german = out.Messages[0].Text();
+  const std::string error = out.Messages[1].Text();
+  ResetLanguageTexts();
+  EXPECT_EQ(german, "Mikrofon-Korrekturdatei 0° nicht gefunden. Funktion deaktiviert. Datei: " + Input.MikKorr_0_file[0]);
+  // The calibration file errors have no text id and stay English.
+  EXPECT_EQ(error, "Corrupt default audio interface calibration file! " + Input.DefaultCalibrationFileName);
+}
+
+TEST_F(BandCorrectionBuild, InputFromTheSettingsRecord) {
+  tinidataValues settings;
+  settings.MikKorrType = 2;
+  settings.MikKorr_0_file[1] = "a.txt";
+  settings.MikKorr_90_file[9] = "b.txt";
+  settings.SysCalAktiv = true;
+  setenv("VEMRA_CONFIG_DIR", Dir.c_str(), 1);
+  const TBandCorrectionInput in = TBandCorrectionInput::FromSettings(settings);
+  unsetenv("VEMRA_CONFIG_DIR");
+  EXPECT_EQ(in.MikKorrType, 2);
+  EXPECT_EQ(in.MikKorr_0_file[1], "a.txt");
+  EXPECT_EQ(in.MikKorr_90_file[9], "b.txt");
+  EXPECT_TRUE(in.SysCalAktiv);
+  EXPECT_EQ(fs::path(in.CalibrationFileName), Dir / "Vemra.dlc");
+  EXPECT_EQ(fs::path(in.DefaultCalibrationFileName).filename(), "Vemrad.dlc");
 }

@@ -359,8 +359,8 @@ TEST(CurveImport, CalibrationFileWriteFailuresLeaveTheOldFile) {
   EXPECT_EQ(ReadBytes(file), before);
 
   why.clear();
-  EXPECT_FALSE(WriteCalibrationFile((dir.Path / "missing" / "Vemra.dlc").string(), Curve({{20, 1}}), '\t', 48000, &why,
-                                    English));
-  EXPECT_NE(why.find("cannot write"), std::string::npos) << why;
+  EXPECT_FALSE(WriteCalibrationFile((dir.Path / "Vemra.dlc" / "Vemra.dlc").string(), Curve({{20, 1}}), '\t', 48000, &why,
+                                    English));  // below a file, no folder can be made
+  EXPECT_NE(why.find("Cannot write"), std::string::npos) << why;
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path), fs::directory_iterator{}), 1);
 }
