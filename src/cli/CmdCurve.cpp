@@ -35,8 +35,9 @@ std::string SeparatorText(int Code) {
 
 // The centre frequencies the analyzer shows for a number of bands per octave.
 std::vector<float> AnalyzerBandCentres(int BandsPerOctave) {
-  TRTAEngineIEC1 engine(48000.0f, BandsPerOctave);
-  return engine.CenterFrequencies();
+  const TRTAEngineIEC1 engine(48000.0f, BandsPerOctave);
+  const auto centres = engine.CenterFreqs();
+  return {centres.begin(), centres.end()};
 }
 
 // A 32-bit value as the shortest decimal that reads back as it (so 3.5f is 3.5, not 3.5000000000001).
