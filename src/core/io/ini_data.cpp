@@ -20,17 +20,12 @@ std::string EnvText(const char* Name) {
 
 }  // namespace
 
-std::filesystem::path ExecutableFolder() {
-  std::error_code ec;
-  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return {};
-  return exe.parent_path();
-}
-
 std::filesystem::path ConfigFolder(const std::filesystem::path& ExeFolder) {
   const std::string overridden = EnvText("VEMRA_CONFIG_DIR");
   if (!overridden.empty()) return overridden;
-  if (!ExeFolder.empty() && ::access(ExeFolder.c_str(), W_OK | X_OK) == 0) return ExeFolder;
+  std::filesystem::path exeFolder = ExeFolder;
+  if (!exeFolder.has_filename()) exeFolder = exeFolder.parent_path();  // "/opt/vemra/" -> "/opt/vemra"
+  if (!exeFolder.empty() && ::access(exeFolder.c_str(), W_OK | X_OK) == 0) return exeFolder;
   // Relative XDG paths are not valid and are ignored.
   const std::string xdg = EnvText("XDG_CONFIG_HOME");
   if (!xdg.empty() && xdg.front() == '/') return std::filesystem::path(xdg) / "vemra";

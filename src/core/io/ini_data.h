@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "io/NumberFormat.h"
+#include "io/ProgramFolder.h"
 
 class TIniFile;
 
@@ -98,13 +99,10 @@ struct tinidata : tinidataValues {
 // The program's one settings record.
 extern tinidata IniData;
 
-// Folder of the running executable (empty when it cannot be found).
-std::filesystem::path ExecutableFolder();
-
 // Folder of the files the program writes (Vemra.INI and the measured calibration Vemra.dlc):
 // $VEMRA_CONFIG_DIR when set; else ExeFolder when it can be written to; else $XDG_CONFIG_HOME/vemra
 // (~/.config/vemra when that is not set).
-std::filesystem::path ConfigFolder(const std::filesystem::path& ExeFolder = ExecutableFolder());
+std::filesystem::path ConfigFolder(const std::filesystem::path& ExeFolder = ProgramFolder());
 
 // The settings file: ConfigFolder() / "Vemra.INI".
 std::filesystem::path IniFileName();
