@@ -1,5 +1,6 @@
 #include "calibration/audio_ASCII_Import.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -24,8 +25,11 @@ void Fail(TCurveImportDetails* Details, int Line, std::string Reason) {
 // fields shortened.
 std::string Shown(std::string_view Field) {
   constexpr std::size_t MaxShown = 40;
+  std::size_t shown = std::min(Field.size(), MaxShown);
+  while (shown < Field.size() && shown > 0 && (static_cast<unsigned char>(Field[shown]) & 0xC0) == 0x80)
+    --shown;  // not in the middle of a UTF-8 character
   std::string out = "\"";
-  for (std::size_t i = 0; i < Field.size() && i < MaxShown; ++i) {
+  for (std::size_t i = 0; i < shown; ++i) {
     const auto c = static_cast<unsigned char>(Field[i]);
     if (c < 0x20 || c == 0x7F) {
       char hex[8];
@@ -35,7 +39,7 @@ std::string Shown(std::string_view Field) {
       out += static_cast<char>(c);
     }
   }
-  if (Field.size() > MaxShown) out += "...";
+  if (shown < Field.size()) out += "...";
   return out + "\"";
 }
 
