@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 
 namespace {
 
@@ -24,6 +23,15 @@ bool SameName(std::string_view A, std::string_view B) {
   for (std::size_t i = 0; i < A.size(); ++i)
     if (LowerAscii(A[i]) != LowerAscii(B[i])) return false;
   return true;
+}
+
+std::string EntryId(std::string_view Section, std::string_view Key) {
+  std::string id;
+  id.reserve(Section.size() + Key.size() + 1);
+  for (char c : Section) id += LowerAscii(c);
+  id += '\n';
+  for (char c : Key) id += LowerAscii(c);
+  return id;
 }
 
 }  // namespace
@@ -86,10 +94,21 @@ TIniFile TIniFile::Load(const std::filesystem::path& FileName) {
   return FromText(text);
 }
 
+std::size_t TIniFile::FindEntry(std::string_view Section, std::string_view Key) const {
+  if (!FIndexValid) {
+    FIndex.clear();
+    for (std::size_t i = 0; i < FLines.size(); ++i)
+      if (FLines[i].Kind == TLineKind::Entry) FIndex.emplace(EntryId(FLines[i].Section, FLines[i].Key), i);
+    FIndexValid = true;
+  }
+  const auto it = FIndex.find(EntryId(Section, Key));
+  return it == FIndex.end() ? std::string::npos : it->second;
+}
+
 std::optional<std::string> TIniFile::ReadString(std::string_view Section, std::string_view Key) const {
-  for (const auto& line : FLines)
-    if (line.Kind == TLineKind::Entry && SameName(line.Section, Section) && SameName(line.Key, Key)) return line.Value;
-  return std::nullopt;
+  const std::size_t i = FindEntry(Section, Key);
+  if (i == std::string::npos) return std::nullopt;
+  return FLines[i].Value;
 }
 
 void TIniFile::WriteString(std::string_view Section, std::string_view Key, std::string_view Value) {
@@ -97,12 +116,11 @@ void TIniFile::WriteString(std::string_view Section, std::string_view Key, std::
   for (char& c : value)
     if (c == '\r' || c == '\n') c = ' ';
 
-  for (auto& line : FLines) {
-    if (line.Kind == TLineKind::Entry && SameName(line.Section, Section) && SameName(line.Key, Key)) {
-      line.Raw = line.Key + "=" + value;
-      line.Value = value;
-      return;
-    }
+  if (const std::size_t i = FindEntry(Section, Key); i != std::string::npos) {
+    TLine& line = FLines[i];
+    line.Raw = line.Key + "=" + value;
+    line.Value = std::move(value);
+    return;
   }
 
   TLine entry;
@@ -127,7 +145,16 @@ void TIniFile::WriteString(std::string_view Section, std::string_view Key, std::
       insertAt = i + 1;
     }
   }
+  // The index stays valid: lines from insertAt on move down by one, and the new entry is the first of
+  // its name (none was found above).
+  auto addToIndex = [this](std::size_t At, const TLine& Line) {
+    if (!FIndexValid) return;
+    for (auto& [id, index] : FIndex)
+      if (index >= At) ++index;
+    FIndex.emplace(EntryId(Line.Section, Line.Key), At);
+  };
   if (inSection) {
+    addToIndex(insertAt, entry);
     FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(insertAt), std::move(entry));
     return;
   }
@@ -140,6 +167,7 @@ void TIniFile::WriteString(std::string_view Section, std::string_view Key, std::
   header.Raw = "[" + header.Section + "]";
   entry.Section = header.Section;
   FLines.push_back(std::move(header));
+  addToIndex(FLines.size(), entry);
   FLines.push_back(std::move(entry));
 }
 

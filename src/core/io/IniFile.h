@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class TIniFileError : public std::runtime_error {
@@ -48,7 +49,13 @@ private:
     std::string Value;    // entries: the value (trimmed)
   };
 
+  // Index of the first entry line for a section and key (npos when there is none).
+  std::size_t FindEntry(std::string_view Section, std::string_view Key) const;
+
   std::vector<TLine> FLines;
+  // Lower-case "section\nkey" -> first entry line; rebuilt after lines are inserted.
+  mutable std::unordered_map<std::string, std::size_t> FIndex;
+  mutable bool FIndexValid = false;
   std::string FLineEnd = "\n";
   bool FByteOrderMark = false;
 };

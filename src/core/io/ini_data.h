@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "io/NumberFormat.h"
+#include "io/ProgramFolder.h"
 
 class TIniFile;
 
@@ -98,13 +99,10 @@ struct tinidata : tinidataValues {
 // The program's one settings record.
 extern tinidata IniData;
 
-// Folder of the running executable (empty when it cannot be found).
-std::filesystem::path ExecutableFolder();
-
 // Folder of the files the program writes (Vemra.INI and the measured calibration Vemra.dlc):
 // $VEMRA_CONFIG_DIR when set; else ExeFolder when it can be written to; else $XDG_CONFIG_HOME/vemra
 // (~/.config/vemra when that is not set).
-std::filesystem::path ConfigFolder(const std::filesystem::path& ExeFolder = ExecutableFolder());
+std::filesystem::path ConfigFolder(const std::filesystem::path& ExeFolder = ProgramFolder());
 
 // The settings file: ConfigFolder() / "Vemra.INI".
 std::filesystem::path IniFileName();
@@ -147,6 +145,8 @@ std::vector<TIniDataKey> IniDataKeys();
 // Finds an entry by section and key, without regard to ASCII case.
 std::optional<TIniDataKey> FindIniDataKey(std::string_view Section, std::string_view Key);
 TIniValue GetIniDataValue(const tinidataValues& Data, const TIniDataKey& Entry);
+// A value as the file holds it: integers in decimal, booleans "1"/"0", floats with Numbers' separator.
+std::string IniValueText(const TIniValue& Value, const TNumberFormat& Numbers);
 // Converts Text as the file reader does (floats with either separator) and assigns it with the load-time
 // check applied. Returns false, changing nothing, when Text does not convert.
 bool SetIniDataValue(tinidataValues& Data, const TIniDataKey& Entry, std::string_view Text);

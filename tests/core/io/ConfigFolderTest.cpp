@@ -17,6 +17,7 @@ TEST(ConfigFolder, OverrideThenExecutableFolderThenXdg) {
 
   unsetenv("VEMRA_CONFIG_DIR");
   EXPECT_EQ(ConfigFolder(temp), temp);  // a writable program folder keeps its files
+  EXPECT_EQ(ConfigFolder(temp.string() + "/"), temp);
 
   const fs::path missing = temp / "not-there";
   setenv("XDG_CONFIG_HOME", "/xdg/cfg", 1);
@@ -29,8 +30,9 @@ TEST(ConfigFolder, OverrideThenExecutableFolderThenXdg) {
   fs::remove_all(temp);
 }
 
-TEST(ConfigFolder, ExecutableFolderIsWhereTheProgramRuns) {
-  EXPECT_TRUE(fs::equivalent(ExecutableFolder(), VEMRA_BIN_DIR));
+TEST(ConfigFolder, BesideTheProgramInTheBuildTree) {
+  unsetenv("VEMRA_CONFIG_DIR");
+  EXPECT_TRUE(fs::equivalent(ConfigFolder(), VEMRA_BIN_DIR));
 }
 
 TEST(ConfigFolder, RecordCopiesLeaveTheSignalStateAlone) {

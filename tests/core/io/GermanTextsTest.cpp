@@ -12,7 +12,7 @@
 
 namespace {
 
-const std::string kGermanFile = std::string(VEMRA_FIXTURES_DIR) + "/../../data/Vemra_DE.txt";
+const std::string kGermanFile = std::string(VEMRA_FIXTURES_DIR) + "/../../data/" + kLanguageFileName;
 
 struct TText {
   int Id;

@@ -345,4 +345,18 @@ TEST(IniFile, KeepsEverythingItDoesNotChange) {
   f.WriteString("B", "x", "");
   EXPECT_EQ(f.Text(), "\xEF\xBB\xBF# comment\r[A]\rk=1\r[a]\rK2=line break\r\r[B]\rx=\r");
 }
+
+TEST(IniFile, InsertedEntriesAreFoundAndReplacedWhereTheyAre) {
+  TIniFile f = TIniFile::FromText("[S]\na=1\n[T]\nb=2\n");
+  ASSERT_EQ(f.ReadString("T", "b"), "2");
+  f.WriteString("S", "c", "3");  // goes between a and [T]
+  f.WriteString("U", "d", "4");
+  f.WriteString("S", "e", "5");
+  f.WriteString("T", "b", "two");
+  f.WriteString("S", "c", "three");
+  EXPECT_EQ(f.ReadString("S", "a"), "1");
+  EXPECT_EQ(f.ReadString("s", "C"), "three");
+  EXPECT_EQ(f.ReadString("U", "d"), "4");
+  EXPECT_EQ(f.Text(), "[S]\na=1\nc=three\ne=5\n[T]\nb=two\n\n[U]\nd=4\n");
+}
 }  // namespace
