@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <exception>
+#include <limits>
 #include <list>
 #include <mutex>
 #include <new>
@@ -249,6 +250,13 @@ std::size_t UsableDecayLength(const float* x, std::size_t n, TFloatBuffer& S) {
   return n - 1;
 }
 
+// The truncation of the chain, in place; empty when no usable response is left.
+void TruncateToUsableDecay(std::vector<float>& IR) {
+  TFloatBuffer S;
+  IR.resize(UsableDecayLength(IR.data(), IR.size(), S));
+  if (!TRTPipeline::IsUsableResponse(IR)) IR.clear();
+}
+
 // ---------------------------------------------------------------------------------------------------------
 // Decay analysis
 
@@ -475,17 +483,21 @@ TSweepBuffer TRTPipeline::GenerateLogSweep_RTA(float F1, float F2, float Dur) {
   // Frequencies that are not positive have no exponential sweep: the result is then empty (and plays as
   // silence), never a buffer of NaN.
   const bool usable = std::isfinite(F1) && std::isfinite(F2) && F1 > 0 && F2 > 0;
-  const std::int64_t n = usable ? RoundSamples(static_cast<double>(Dur) * FFs) : 0;
+  std::int64_t n = usable ? RoundSamples(static_cast<double>(Dur) * FFs) : 0;
+  if (n > std::numeric_limits<std::int32_t>::max()) n = 0;  // beyond what playback can count
   auto sweep = std::make_shared<std::vector<float>>(static_cast<std::size_t>(n));
-  // K and the running phase are single precision; the phase is advanced before the sine is taken.
+  // The phase is advanced before the sine is taken. It is accumulated in double precision: over a 30 s
+  // sweep it grows to some 10^5 radians, where a single-precision phase moves in steps of 0.03 rad and
+  // more; the sweep then no longer follows its exponential law, and the deconvolved response gets a
+  // smeared floor that lengthens the measured decay times by a few percent.
   const float K = std::log(F2 / F1);
   const double twoPiOverFs = 2.0 * std::numbers::pi / FFs;
-  float phase = 0.0f;
+  double phase = 0.0;
   for (std::int64_t i = 0; i < n; ++i) {
     const double t = static_cast<double>(i) / FFs;
     const double f = F1 * std::exp(K * t / Dur);
-    phase = static_cast<float>(phase + twoPiOverFs * f);
-    (*sweep)[static_cast<std::size_t>(i)] = std::sin(phase);
+    phase += twoPiOverFs * f;
+    (*sweep)[static_cast<std::size_t>(i)] = static_cast<float>(std::sin(phase));
   }
   return sweep;
 }
@@ -588,15 +600,6 @@ bool TRTPipeline::IsUsableResponse(const std::vector<float>& IR) {
   }
   return energy;
 }
-
-namespace {
-// The truncation of the chain, in place; empty when no usable response is left.
-void TruncateToUsableDecay(std::vector<float>& IR) {
-  TFloatBuffer S;
-  IR.resize(UsableDecayLength(IR.data(), IR.size(), S));
-  if (!TRTPipeline::IsUsableResponse(IR)) IR.clear();
-}
-}  // namespace
 
 std::vector<float> TRTPipeline::ImpulseResponseFromRecording(const std::vector<float>& Recording,
                                                              const std::vector<float>& Sweep,

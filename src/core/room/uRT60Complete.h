@@ -45,6 +45,7 @@ public:
   // Exponential sine sweep from F1 to F2 Hz over Dur seconds, amplitude 1, no fades: round(Dur * Fs)
   // samples whose phase accumulates the instantaneous frequency F1 * exp(ln(F2/F1) * t / Dur), advanced
   // before each sample is taken (sample 0 is sin(2 pi F1 / Fs)). Records F1, F2 and Dur in fsweep_*.
+  // Frequencies that are not positive, or more than 2^31 samples, give an empty sweep.
   TSweepBuffer GenerateLogSweep_RTA(float F1, float F2, float Dur);
 
   // Keeps Sweep for playback at position 0, not playing.
