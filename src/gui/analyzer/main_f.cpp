@@ -459,6 +459,13 @@ void TFMAnalyzer::BuildComponents()
     f.setPointSize(f.pointSize() + 3);
     f.setBold(true);
     BT_Analyse1->setFont(f);
+    BT_Analyse1->setStyleSheet(
+        "QPushButton { color: white; border-radius: 4px; border: 1px solid #1f6a2a;"
+        " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #3cb050, stop:1 #237a32); }"
+        "QPushButton:checked { border: 1px solid #7a1f1f;"
+        " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #d84a4a, stop:1 #9a2626); }"
+        "QPushButton:disabled { color: #d0d0d0; border: 1px solid #888;"
+        " background: #a8a8a8; }");
     column->addWidget(BT_Analyse1);
     ProgressBar1 = new QProgressBar(panel);
     ProgressBar1->setObjectName("ProgressBar1");
@@ -557,9 +564,12 @@ void TFMAnalyzer::BuildComponents()
   AnalyserChart1->SetCursorPen(QColor(0xFF, 0xFB, 0xF0), Qt::DashDotLine, 3);
   AnalyserChart1->SetZoomEnabled(true);
   QFont readoutFont = AnalyserChart1->font();
-  readoutFont.setPointSize(readoutFont.pointSize() + 2);
+  readoutFont.setPointSize(readoutFont.pointSize() + 3);
   readoutFont.setBold(true);
-  AnalyserChart1->Plot()->setFont(readoutFont);
+  AnalyserChart1->SetAnnotationStyle(TChartView::TCorner::BottomRight, readoutFont, QColor(0, 0, 0, 200));
+  QFont cursorFont = AnalyserChart1->font();
+  cursorFont.setBold(true);
+  AnalyserChart1->SetAnnotationStyle(TChartView::TCorner::BottomLeft, cursorFont, QColor(0, 0, 0, 200));
   connect(AnalyserChart1, &TChartView::CursorMoved, this, &TFMAnalyzer::ShowCursorValue);
   AnalyserChart1->Plot()->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(AnalyserChart1->Plot(), &QWidget::customContextMenuRequested, this,
@@ -575,6 +585,12 @@ void TFMAnalyzer::BuildComponents()
     trOffset[k]->setRange(-20, 20);
     trOffset[k]->setValue(0);
     trOffset[k]->setInvertedAppearance(true);
+    trOffset[k]->setTickPosition(QSlider::NoTicks);
+    trOffset[k]->setStyleSheet(
+        QString("QSlider::groove:vertical { background: #202020; width: 4px; border-radius: 2px; }"
+                "QSlider::handle:vertical { background: %1; border: 1px solid #303030; height: 10px;"
+                " margin: 0 -5px; border-radius: 3px; }")
+            .arg(kSeriesColors[k].name()));
     trOffset[k]->setToolTip(QString("Move chart of input %1 in y direction. Press right mouse button for popup menu")
                                 .arg(k + 1));
     trOffset[k]->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -584,18 +600,26 @@ void TFMAnalyzer::BuildComponents()
     offsets->addWidget(name, 0, k);
     offsets->addWidget(trOffset[k], 1, k, Qt::AlignHCenter);
     connect(trOffset[k], &QSlider::valueChanged, this, [this, k](int) { trOffsetChange(k); });
-    connect(trOffset[k], &QWidget::customContextMenuRequested, this, [this, k](const QPoint& pos) {
-      QMenu menu(this);
-      for (int c = 0; c < 4; ++c)
-        menu.addAction(QString("Ch%1 Offset 0").arg(c + 1), this, [this, c] { trOffset[c]->setValue(0); });
-      QAction* all = menu.addAction("All Ch Offset 0", this, [this] {
-        for (QSlider* s : trOffset)
-          s->setValue(0);
-      });
-      TWindowLanguage::SetTag(all, 154);
-      menu.exec(trOffset[k]->mapToGlobal(pos));
-    });
+    connect(trOffset[k], &QWidget::customContextMenuRequested, this,
+            [this, k](const QPoint& pos) { OffsetPopup->exec(trOffset[k]->mapToGlobal(pos)); });
   }
+  OffsetPopup = new QMenu(this);
+  OffsetPopup->setObjectName("OffsetPopup");
+  const char* offsetNames[4] = {"Ch1Offset01", "Ch2Offset0", "Ch3Offset01", "Ch4Offset01"};
+  for (int c = 0; c < 4; ++c) {
+    auto* a = new QAction(QString("Ch%1 Offset 0").arg(c + 1), this);
+    a->setObjectName(offsetNames[c]);
+    OffsetPopup->addAction(a);
+    connect(a, &QAction::triggered, this, [this, c] { trOffset[c]->setValue(0); });
+  }
+  auto* allOffsets = new QAction("All Ch Offset 0", this);
+  allOffsets->setObjectName("AllOffset01");
+  TWindowLanguage::SetTag(allOffsets, 154);
+  OffsetPopup->addAction(allOffsets);
+  connect(allOffsets, &QAction::triggered, this, [this] {
+    for (QSlider* s : trOffset)
+      s->setValue(0);
+  });
 
   // ---- status bar ----
   for (int i = 0; i < 4; ++i) {

@@ -205,6 +205,7 @@ public:
   QAction* Style1 = nullptr;
   QAction* Quit1 = nullptr;
   QMenu* ChartPopup = nullptr;
+  QMenu* OffsetPopup = nullptr;
 
 protected:
   void closeEvent(QCloseEvent* event) override;

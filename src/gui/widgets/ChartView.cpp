@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QMargins>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -159,11 +160,27 @@ TChartView::TChartView(QWidget* parent) : QWidget(parent)
     t->setColor(Qt::white);
     t->setSelectable(false);
     t->setText(QString());
+    t->setVisible(false);
     FAnnotations[i] = t;
   }
 
   connect(FPlot, &QCustomPlot::mouseMove, this, &TChartView::OnMouseMove);
   connect(FPlot, &QCustomPlot::beforeReplot, this, &TChartView::RecalculateFunctions);
+  // The level axis keeps its step (5 dB) while the labels have room, else the next of 2, 4, 5, 10 times it.
+  connect(FPlot, &QCustomPlot::beforeReplot, this, [this] {
+    auto ticker = FPlot->yAxis->ticker().dynamicCast<QCPAxisTickerFixed>();
+    if (!ticker || FLevelStep <= 0.0)
+      return;
+    const int height = FPlot->axisRect()->height() > 0 ? FPlot->axisRect()->height() : FPlot->height();
+    const double range = FPlot->yAxis->range().size();
+    double step = FLevelStep;
+    for (double factor : {1.0, 2.0, 4.0, 5.0, 10.0, 20.0}) {
+      step = FLevelStep * factor;
+      if (range <= 0.0 || height * step / range >= 24.0)
+        break;
+    }
+    ticker->setTickStep(step);
+  });
 
   SetBackgroundColor(Qt::black);
   SetForegroundColors(QColor(230, 230, 230), QColor(90, 90, 90));
@@ -460,7 +477,8 @@ void TChartView::SetLevelAxis(double min, double max, double step, const QString
 {
   auto ticker = QSharedPointer<QCPAxisTickerFixed>::create();
   ticker->setTickStep(step);
-  ticker->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
+  ticker->setScaleStrategy(QCPAxisTickerFixed::ssNone);
+  FLevelStep = step;
   FPlot->yAxis->setTicker(ticker);
   FPlot->yAxis->setLabel(title);
   SetLevelRange(min, max);
@@ -677,8 +695,24 @@ void TChartView::SetAnnotation(TCorner corner, const QString& text, const QColor
 {
   QCPItemText* t = FAnnotations[static_cast<int>(corner)];
   t->setText(text);
+  t->setVisible(!text.isEmpty());
   if (color.isValid())
     t->setColor(color);
+}
+
+void TChartView::SetAnnotationStyle(TCorner corner, const QFont& font, const QColor& box)
+{
+  QCPItemText* t = FAnnotations[static_cast<int>(corner)];
+  t->setFont(font);
+  if (box.isValid()) {
+    t->setBrush(box);
+    t->setPen(QPen(box.lighter(160), 1));
+    t->setPadding(QMargins(6, 3, 6, 3));
+  } else {
+    t->setBrush(Qt::NoBrush);
+    t->setPen(Qt::NoPen);
+    t->setPadding(QMargins());
+  }
 }
 
 QString TChartView::Annotation(TCorner corner) const { return FAnnotations[static_cast<int>(corner)]->text(); }

@@ -120,6 +120,8 @@ public:
 
   void SetAnnotation(TCorner corner, const QString& text, const QColor& color = QColor());
   QString Annotation(TCorner corner) const;
+  // Font of an annotation and the box behind it (an invalid colour: no box).
+  void SetAnnotationStyle(TCorner corner, const QFont& font, const QColor& box);
 
   int AddColorBand(double xFrom, double xTo, const QColor& color);
   void RemoveColorBand(int id);
@@ -195,6 +197,7 @@ private:
   double FDefaultXMax = 20000.0;
   double FDefaultYMin = -120.0;
   double FDefaultYMax = 0.0;
+  double FLevelStep = 5.0;
   QVector<double> FLabelPositions;
   QStringList FLabelTexts;
 };
