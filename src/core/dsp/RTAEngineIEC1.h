@@ -138,7 +138,7 @@ public:
   static float AWeighting_dB(float f);
   static float CWeighting_dB(float f);
 
-  // The band filters run on the widest vector unit the processor offers ("x86-64-v4", "x86-64-v3"),
+  // The band filters run on the widest vector unit the processor offers ("avx512", "avx2"),
   // else in the portable form ("reference"). UseBandKernel picks one of these by name for the
   // engines created afterwards ("auto": the widest); false when the processor lacks it.
   const char* BandKernelName() const { return FBandKernelName; }
