@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string_view>
 #include <vector>
 
 // Weighting applied to every sample before the bands.
@@ -137,6 +138,14 @@ public:
   static float AWeighting_dB(float f);
   static float CWeighting_dB(float f);
 
+  // The band filters run on the widest vector unit the processor offers ("avx512", "avx2"),
+  // else in the portable form ("reference"). UseBandKernel picks one of these by name for the
+  // engines created afterwards ("auto": the widest); false when the processor lacks it.
+  const char* BandKernelName() const { return FBandKernelName; }
+  static bool UseBandKernel(std::string_view name);
+
+  struct TBankArrays;  // the band bank, one array per field (defined with the engine)
+
 protected:
   // The two halves of the sequence counter around a block (odd between them).
   void BeginBlock();
@@ -146,8 +155,9 @@ protected:
   virtual void AfterLeqSnapshotRead() {}
 
 private:
-  struct TBankArrays;
+  using TBandKernel = void (*)(TBankArrays&, const float*, int, float, bool);
 
+  void RunBands(const float* x, int m, float a, bool ignore);
   void SlidingLeq_PushLeqSlice(TLeqState& State, float Energy, float Duration, int iLEQ_WINDOW_SEC);
   void EmptyLeqRing();
   void EnsureLeqStorage();
@@ -173,6 +183,8 @@ private:
   std::atomic<int> FASIOInSamples{0};
   TAFilter AC_Filter;
   std::unique_ptr<TBankArrays> FBank;
+  TBandKernel FFastBands = nullptr;
+  const char* FBandKernelName = "reference";
   double FTotalTime = 0;
   TLeqState FBroadbandLeq;
   std::atomic<int> LEQ_WINDOW_SEC{600};
@@ -185,6 +197,7 @@ private:
   std::atomic<double> FPublishedTotalTime{0};
   std::atomic<std::uint64_t> FPublishedSliding{0};
   float FLastSlidingLeq = -120.0f;
+  std::vector<double> FLeqSnapshot;  // user-interface thread: the band energies being read
 
   // Requests from the user-interface thread for the next block boundary.
   std::atomic<std::uint32_t> FPending{0};
