@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstring>
-#include <limits>
 #include <numbers>
 
 // Choices where the behaviour is ours to define:
@@ -324,7 +322,7 @@ TRTAEngineIEC1::TRTAEngineIEC1(float ASampleRate, int AOctavesPerBand)
   const TKernelChoice& kernel = Kernels()[static_cast<std::size_t>(gKernelIndex.load())];
   FFastBands = kernel.run;
   FBandKernelName = kernel.name;
-  FPublishedLeq = std::make_unique<std::atomic<double>[]>(static_cast<std::size_t>(FBank->Padded) + 1);
+  FPublishedLeq = std::make_unique<std::atomic<double>[]>(static_cast<std::size_t>(FBandCount));
   FLeqSnapshot.assign(static_cast<std::size_t>(FBandCount), 0.0);
   Reset();
 }
