@@ -21,13 +21,6 @@ namespace {
 
 std::string KeyName(const TIniDataKey& Key) { return Key.Section + "/" + Key.Key; }
 
-std::string ValueText(const TIniValue& Value, const TNumberFormat& Numbers) {
-  if (auto i = std::get_if<int32_t>(&Value)) return std::to_string(*i);
-  if (auto b = std::get_if<bool>(&Value)) return *b ? "1" : "0";
-  if (auto d = std::get_if<double>(&Value)) return Numbers.FormatFloat(*d);
-  return std::get<std::string>(Value);
-}
-
 nlohmann::ordered_json ValueJson(const TIniValue& Value) {
   if (auto i = std::get_if<int32_t>(&Value)) return *i;
   if (auto b = std::get_if<bool>(&Value)) return *b;
@@ -69,7 +62,7 @@ void Show(bool Json) {
             << (std::filesystem::exists(path, ec) ? "" : " (not written yet; the defaults apply)") << "\n";
   const TNumberFormat numbers = TNumberFormat::User();
   for (const auto& key : IniDataKeys())
-    std::cout << KeyName(key) << "=" << ValueText(GetIniDataValue(values, key), numbers) << "\n";
+    std::cout << KeyName(key) << "=" << IniValueText(GetIniDataValue(values, key), numbers) << "\n";
 }
 
 struct TAssignment {
@@ -139,7 +132,7 @@ void Set(const std::vector<std::string>& Args) {
   const TNumberFormat numbers = TNumberFormat::User();
   for (const auto& a : assignments) {
     const TIniValue effective = GetIniDataValue(stored, a.Key);
-    const std::string text = ValueText(effective, numbers);
+    const std::string text = IniValueText(effective, numbers);
     std::cout << KeyName(a.Key) << "=" << text;
     // Say so when the load-time checks replaced the value.
     const std::string given = a.Key.Kind == TIniValueKind::Text ? a.Value : a.Text;

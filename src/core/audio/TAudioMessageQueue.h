@@ -7,7 +7,7 @@
 
 // The messages the audio callback posts to the user interface.
 enum TAudioMessageId : std::uint32_t {
-  WM_BANDLEVELS_READY = 0x464,  // band levels of the measured channel are in BandLevels
+  WM_BANDLEVELS_READY = 0x464,  // band levels of the measured channel (WParam) are in BandLevels
   WM_ROOM_RECORDING_DONE = 0x465,  // the room recording, tail included, is complete
   WM_GENERATOR_SWEEP_ENDED = 0x466,  // a generator sweep has ended
   WM_ROOM_LEVEL_METER = 0x467,  // one block of a room sweep was played and recorded
@@ -15,7 +15,7 @@ enum TAudioMessageId : std::uint32_t {
 
 struct TAudioMessage {
   std::uint32_t Msg = 0;
-  std::int32_t WParam = 0;  // free for the poster; the audio callback posts 0
+  std::int32_t WParam = 0;  // 0x464: the channel whose levels arrived; otherwise 0
   std::int32_t LParam = 0;
 };
 

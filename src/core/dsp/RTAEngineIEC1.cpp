@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstring>
-#include <limits>
 #include <numbers>
 
 // Choices where the behaviour is ours to define:
@@ -18,13 +16,23 @@
 //  - The sliding ring never overruns: when it is full and a slice arrives before the window has
 //    moved on, the oldest slice is dropped first (the window then covers the slices that fit).
 //
+// Arithmetic. Coefficients, filter states and time-weighted levels are single precision; every
+// update is formed at higher precision and rounded once when stored. The portable form of the band
+// filters does this in double. On processors with fused multiply-add the bands run eight or sixteen
+// at a time in single-precision vector registers, where the fused operations keep the products
+// unrounded inside each sum (the one difference: in z2 = b2*y - a2*out one of the two products is
+// rounded before the other is subtracted). Both forms agree with a double-precision filter bank to
+// within 0.002 dB above 100 Hz and a few hundredths of a dB in the lowest 1/12-octave bands at levels
+// near -110 dB.
+//
 // Long measurements. Sums that grow without bound are kept in double: the band energies and total
-// time behind exLeq (a single-precision sum of one sample's energy per sample stops growing once it
-// is 2^24 samples long, about 6 minutes at 48 kHz, and the Leq then falls), and the two running sums of
-// the sliding ring (which add and subtract every slice; in single precision what is left of a loud
-// passage after it has left the window can be larger than the energy of a quiet one). The ring's sums
-// are also recomputed from its slices once per pass round the ring, so they do not drift. Within a
-// block the sum of squares is kept in double and added to the RMS interval once per block.
+// time behind exLeq (a single-precision running sum to which one sample's share is added per sample
+// stops growing once the sum is 2^24 shares large, after about 6 minutes at 48 kHz for a steady
+// signal, and the Leq then falls), and the two running sums of the sliding ring (which add and
+// subtract every slice; in single precision what is left of a loud passage after it has left the
+// window can be larger than the energy of a quiet one). The ring's sums are also recomputed from its
+// slices once per pass round the ring, so they do not drift. Within a block the sum of squares and
+// the slice energy are kept in double; the RMS interval takes the block's sum once per block.
 // The RMS interval counts the samples actually processed (every block of the live analyzer is
 // block-length long; a short last block of a file then does not skew the RMS).
 
@@ -98,12 +106,22 @@ struct TRTAEngineIEC1::TBankArrays {
     std::fill(StateLeq.begin(), StateLeq.end(), 0.0);
   }
 
-  // Runs m weighted samples through every band. Per sample and band: the three sections (every
-  // update computed in double and rounded to single when stored, 1e-20 added to each section output
-  // to keep the recursions out of denormal numbers in silence), then the time weighting of the
-  // squared output. b1 is 0 for every band filter, so its term is left out.
+  float* Lane(std::vector<float>& v, int g, int width) { return v.data() + static_cast<std::size_t>(g) * width; }
+
+  // Adds the chunk's band energies to the running totals.
+  void FlushChunkLeq(double dt) {
+    for (std::size_t j = 0; j < static_cast<std::size_t>(Padded); ++j) {
+      StateLeq[j] += dt * ChunkLeq[j];
+      ChunkLeq[j] = 0.0f;
+    }
+  }
+
+  // Reference arithmetic: per sample and band the three sections, every update computed in double
+  // and rounded to single when stored, 1e-20 added to each section output to keep the recursions out
+  // of denormal numbers in silence; then the time weighting of the squared output. b1 is 0 for every
+  // band filter, so its term is left out.
   template <bool Ignore>
-  void Run(const float* x, int m, float a, double dt) {
+  void RunReference(const float* x, int m, float a) {
     const int np = Padded;
     float* __restrict B0 = b0.data();
     float* __restrict B2 = b2.data();
@@ -120,7 +138,6 @@ struct TRTAEngineIEC1::TBankArrays {
     const double ad = a;
     for (int i = 0; i < m; ++i) {
       const double xi = x[i];
-#pragma GCC ivdep
       for (int j = 0; j < np; ++j) {
         const double b0j = B0[j], b2j = B2[j], a1j = A1[j], a2j = A2[j];
         const double o1 = static_cast<float>(b0j * xi + Z10[j] + 1e-20);
@@ -142,12 +159,139 @@ struct TRTAEngineIEC1::TBankArrays {
         L[j] += q;
       }
     }
-    for (int j = 0; j < np; ++j) {
-      StateLeq[static_cast<std::size_t>(j)] += dt * L[j];
-      L[j] = 0.0f;
-    }
   }
 };
+
+namespace {
+
+// The fast form of the same arithmetic: a group of bands in one vector register (V holds W floats),
+// G groups at a time, their states held in registers over all samples of the chunk. Compiled only
+// into functions for processors with fused multiply-add: each state update is then a chain of fused
+// multiply-adds whose products enter unrounded, and each stored value is rounded once, as in the
+// reference (apart from z2, where one of its two products is rounded before the other is added).
+template <typename V, int G>
+[[gnu::always_inline]] inline void RunGroups(TRTAEngineIEC1::TBankArrays& B, int firstGroup, const float* x, int m,
+                                             float a, bool ignore) {
+  constexpr int W = static_cast<int>(sizeof(V) / sizeof(float));
+  constexpr std::size_t kBytes = sizeof(V);
+  V b0[G], b2[G], a1[G], a2[G], z1[3][G], z2[3][G], r[G], l[G];
+  for (int k = 0; k < G; ++k) {
+    const int g = firstGroup + k;
+    __builtin_memcpy(&b0[k], B.Lane(B.b0, g, W), kBytes);
+    __builtin_memcpy(&b2[k], B.Lane(B.b2, g, W), kBytes);
+    __builtin_memcpy(&a1[k], B.Lane(B.a1, g, W), kBytes);
+    __builtin_memcpy(&a2[k], B.Lane(B.a2, g, W), kBytes);
+    for (int s = 0; s < 3; ++s) {
+      __builtin_memcpy(&z1[s][k], B.Lane(B.z1[s], g, W), kBytes);
+      __builtin_memcpy(&z2[s][k], B.Lane(B.z2[s], g, W), kBytes);
+    }
+    __builtin_memcpy(&r[k], B.Lane(B.StateRMS, g, W), kBytes);
+    __builtin_memcpy(&l[k], B.Lane(B.ChunkLeq, g, W), kBytes);
+  }
+  const V tiny = V{} + 1e-20f;
+  const V av = V{} + a;
+  for (int i = 0; i < m; ++i) {
+    const V xv = V{} + x[i];
+    for (int k = 0; k < G; ++k) {
+      V y = xv;
+      for (int s = 0; s < 3; ++s) {
+        const V o = b0[k] * y + z1[s][k] + tiny;
+        z1[s][k] = z2[s][k] - a1[k] * o;
+        z2[s][k] = b2[k] * y - a2[k] * o;
+        y = o;
+      }
+      const V q = y * y;
+      r[k] = ignore ? q : r[k] + av * (q - r[k]);
+      l[k] += q;
+    }
+  }
+  for (int k = 0; k < G; ++k) {
+    const int g = firstGroup + k;
+    for (int s = 0; s < 3; ++s) {
+      __builtin_memcpy(B.Lane(B.z1[s], g, W), &z1[s][k], kBytes);
+      __builtin_memcpy(B.Lane(B.z2[s], g, W), &z2[s][k], kBytes);
+    }
+    __builtin_memcpy(B.Lane(B.StateRMS, g, W), &r[k], kBytes);
+    __builtin_memcpy(B.Lane(B.ChunkLeq, g, W), &l[k], kBytes);
+  }
+}
+
+template <typename V, int G>
+[[gnu::always_inline]] inline void RunAllGroups(TRTAEngineIEC1::TBankArrays& B, const float* x, int m, float a,
+                                                bool ignore) {
+  constexpr int W = static_cast<int>(sizeof(V) / sizeof(float));
+  const int groups = B.Padded / W;
+  int g = 0;
+  for (; g + G <= groups; g += G) RunGroups<V, G>(B, g, x, m, a, ignore);
+  for (; g < groups; ++g) RunGroups<V, 1>(B, g, x, m, a, ignore);
+}
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define VEMRA_BAND_KERNELS_X86 1
+typedef float TVec8 __attribute__((vector_size(32)));
+typedef float TVec16 __attribute__((vector_size(64)));
+
+__attribute__((target("avx2,fma"))) void RunBandsAvx2(TRTAEngineIEC1::TBankArrays& B, const float* x, int m,
+                                                          float a, bool ignore) {
+  RunAllGroups<TVec8, 2>(B, x, m, a, ignore);
+}
+
+__attribute__((target("avx512f,avx2,fma"))) void RunBandsAvx512(TRTAEngineIEC1::TBankArrays& B, const float* x, int m,
+                                                          float a, bool ignore) {
+  RunAllGroups<TVec16, 2>(B, x, m, a, ignore);
+}
+#endif
+
+struct TKernelChoice {
+  const char* name;
+  void (*run)(TRTAEngineIEC1::TBankArrays&, const float*, int, float, bool);
+};
+
+// The kernels this processor can run, widest first; the last is the portable form.
+std::vector<TKernelChoice> AvailableKernels() {
+  std::vector<TKernelChoice> k;
+#ifdef VEMRA_BAND_KERNELS_X86
+  __builtin_cpu_init();
+  const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+  if (avx2 && __builtin_cpu_supports("avx512f")) k.push_back({"avx512", RunBandsAvx512});
+  if (avx2) k.push_back({"avx2", RunBandsAvx2});
+#endif
+  k.push_back({"reference", nullptr});
+  return k;
+}
+
+const std::vector<TKernelChoice>& Kernels() {
+  static const std::vector<TKernelChoice> k = AvailableKernels();
+  return k;
+}
+
+std::atomic<int> gKernelIndex{0};
+
+}  // namespace
+
+bool TRTAEngineIEC1::UseBandKernel(std::string_view name) {
+  if (name == "auto") {
+    gKernelIndex.store(0);
+    return true;
+  }
+  const auto& k = Kernels();
+  for (std::size_t i = 0; i < k.size(); ++i) {
+    if (name == k[i].name) {
+      gKernelIndex.store(static_cast<int>(i));
+      return true;
+    }
+  }
+  return false;
+}
+
+void TRTAEngineIEC1::RunBands(const float* x, int m, float a, bool ignore) {
+  if (FFastBands != nullptr)
+    FFastBands(*FBank, x, m, a, ignore);
+  else if (ignore)
+    FBank->RunReference<true>(x, m, a);
+  else
+    FBank->RunReference<false>(x, m, a);
+}
 
 TRTAEngineIEC1::TRTAEngineIEC1(float ASampleRate, int AOctavesPerBand)
     : FSampleRate(ASampleRate), FOctavesPerBand(AOctavesPerBand), AC_Filter(ASampleRate, Filter_Z) {
@@ -175,7 +319,11 @@ TRTAEngineIEC1::TRTAEngineIEC1(float ASampleRate, int AOctavesPerBand)
   } else {
     FBank = std::make_unique<TBankArrays>(0);
   }
-  FPublishedLeq = std::make_unique<std::atomic<double>[]>(static_cast<std::size_t>(FBank->Padded) + 1);
+  const TKernelChoice& kernel = Kernels()[static_cast<std::size_t>(gKernelIndex.load())];
+  FFastBands = kernel.run;
+  FBandKernelName = kernel.name;
+  FPublishedLeq = std::make_unique<std::atomic<double>[]>(static_cast<std::size_t>(FBandCount));
+  FLeqSnapshot.assign(static_cast<std::size_t>(FBandCount), 0.0);
   Reset();
 }
 
@@ -183,11 +331,9 @@ TRTAEngineIEC1::~TRTAEngineIEC1() = default;
 
 // --- audio thread ---------------------------------------------------------------------------------
 
-void TRTAEngineIEC1::BeginBlock() {
-  const std::uint32_t s = FBlockSeq.load(std::memory_order_relaxed);
-  FBlockSeq.store(s + 1, std::memory_order_relaxed);
-  std::atomic_thread_fence(std::memory_order_release);
-}
+// The counter goes odd with an acquiring read-modify-write, so that nothing the block writes can be
+// seen before it; it goes even again with a release store after everything the block wrote.
+void TRTAEngineIEC1::BeginBlock() { FBlockSeq.fetch_add(1, std::memory_order_acq_rel); }
 
 void TRTAEngineIEC1::EndBlock() {
   const std::uint32_t s = FBlockSeq.load(std::memory_order_relaxed);
@@ -218,10 +364,8 @@ void TRTAEngineIEC1::ProcessBlock(std::span<const float> InSamples, int& iIgnore
       E += static_cast<double>(dt) * p;
       chunk[i] = x;
     }
-    if (ignore)
-      FBank->Run<true>(chunk, m, a, dt);
-    else
-      FBank->Run<false>(chunk, m, a, dt);
+    RunBands(chunk, m, a, ignore);
+    FBank->FlushChunkLeq(dt);
   }
 
   const int blockLen = ASIOInSamples();
@@ -356,20 +500,22 @@ float TRTAEngineIEC1::GetRMSdBFS() {
 }
 
 float TRTAEngineIEC1::ReadLeq(float SPLOffset, std::span<const float> CorrDB, bool& ok) {
+  // Take the published values first (a short window for a block to overlap), then work on the copy.
   const std::uint32_t s1 = FBlockSeq.load(std::memory_order_acquire);
   ok = (s1 & 1u) == 0;
   if (!ok) return 0;
-  const double T = FPublishedTotalTime.load(std::memory_order_relaxed);
-  double S = 0;
-  for (int i = 0; i < FBandCount; ++i) {
-    const auto j = static_cast<std::size_t>(i);
-    const double corr = j < CorrDB.size() ? CorrDB[j] : 0.0;
-    S += FPublishedLeq[j].load(std::memory_order_relaxed) * std::pow(10.0, -corr / 10.0);
-  }
+  const double T = FPublishedTotalTime.load(std::memory_order_acquire);
+  for (std::size_t j = 0; j < FLeqSnapshot.size(); ++j)
+    FLeqSnapshot[j] = FPublishedLeq[j].load(std::memory_order_acquire);
   AfterLeqSnapshotRead();
-  std::atomic_thread_fence(std::memory_order_acquire);
+  // The loads above are acquiring, so this second look at the counter cannot move before them.
   ok = FBlockSeq.load(std::memory_order_relaxed) == s1;
   if (!ok) return 0;
+  double S = 0;
+  for (std::size_t j = 0; j < FLeqSnapshot.size(); ++j) {
+    const double corr = j < CorrDB.size() ? CorrDB[j] : 0.0;
+    S += FLeqSnapshot[j] * std::pow(10.0, -corr / 10.0);
+  }
   const double ms = T > 0 ? S / T : 0.0;
   return static_cast<float>(10.0 * std::log10(std::max(ms, 1e-30)) + SPLOffset);
 }

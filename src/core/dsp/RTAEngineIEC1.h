@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string_view>
 #include <vector>
 
 // Weighting applied to every sample before the bands.
@@ -55,10 +56,10 @@ struct TLeqState {
 //  - the RMS interval (sum of squares and sample count) is one 64-bit atomic: the block adds to it
 //    with compare-and-swap and the readout takes it with an exchange, so no sample is lost or
 //    counted twice between two readouts;
-//  - the band energies and the total time for exLeq, and the sliding ring's two sums, are published
-//    at the end of each block in atomics.
-// The block-in-progress flag, the slice-push flag and the last sliding-Leq result are members of
-// each engine (not shared by all engines).
+//  - the band energies and the total time for exLeq are published in atomics at the end of each
+//    block; the sliding ring's two sums after each push, together in one atomic word, so that a
+//    sliding-Leq read never sees half a push (no separate slice-push flag is needed).
+// The sequence counter and the last sliding-Leq result belong to each engine; engines share nothing.
 //
 // Settings while the stream runs: the UI thread calls RequestReset, RequestResetLeqRMSPeak and
 // RequestWeigthing; the next ProcessBlock applies them before its first sample. The direct Reset,
@@ -137,6 +138,14 @@ public:
   static float AWeighting_dB(float f);
   static float CWeighting_dB(float f);
 
+  // The band filters run on the widest vector unit the processor offers ("avx512", "avx2"),
+  // else in the portable form ("reference"). UseBandKernel picks one of these by name for the
+  // engines created afterwards ("auto": the widest); false when the processor lacks it.
+  const char* BandKernelName() const { return FBandKernelName; }
+  static bool UseBandKernel(std::string_view name);
+
+  struct TBankArrays;  // the band bank, one array per field (defined with the engine)
+
 protected:
   // The two halves of the sequence counter around a block (odd between them).
   void BeginBlock();
@@ -146,8 +155,9 @@ protected:
   virtual void AfterLeqSnapshotRead() {}
 
 private:
-  struct TBankArrays;
+  using TBandKernel = void (*)(TBankArrays&, const float*, int, float, bool);
 
+  void RunBands(const float* x, int m, float a, bool ignore);
   void SlidingLeq_PushLeqSlice(TLeqState& State, float Energy, float Duration, int iLEQ_WINDOW_SEC);
   void EmptyLeqRing();
   void EnsureLeqStorage();
@@ -173,6 +183,8 @@ private:
   std::atomic<int> FASIOInSamples{0};
   TAFilter AC_Filter;
   std::unique_ptr<TBankArrays> FBank;
+  TBandKernel FFastBands = nullptr;
+  const char* FBandKernelName = "reference";
   double FTotalTime = 0;
   TLeqState FBroadbandLeq;
   std::atomic<int> LEQ_WINDOW_SEC{600};
@@ -185,6 +197,7 @@ private:
   std::atomic<double> FPublishedTotalTime{0};
   std::atomic<std::uint64_t> FPublishedSliding{0};
   float FLastSlidingLeq = -120.0f;
+  std::vector<double> FLeqSnapshot;  // user-interface thread: the band energies being read
 
   // Requests from the user-interface thread for the next block boundary.
   std::atomic<std::uint32_t> FPending{0};

@@ -189,28 +189,32 @@ const std::vector<const TEntry*>& ReadOrder() {
   return order;
 }
 
-std::optional<TIniValue> Convert(TIniValueKind Kind, std::string_view Text) {
+// Converts Text for an entry of the given kind into Value; false when it does not convert.
+bool Convert(TIniValueKind Kind, std::string_view Text, TIniValue& Value) {
   switch (Kind) {
     case TIniValueKind::Integer:
-      if (auto v = TNumberFormat::ParseInt(Text)) return TIniValue(*v);
-      return std::nullopt;
+      if (auto v = TNumberFormat::ParseInt(Text)) {
+        Value.emplace<int32_t>(*v);
+        return true;
+      }
+      return false;
     case TIniValueKind::Boolean:
-      if (auto v = TNumberFormat::ParseInt(Text)) return TIniValue(*v != 0);
-      return std::nullopt;
+      if (auto v = TNumberFormat::ParseInt(Text)) {
+        Value.emplace<bool>(*v != 0);
+        return true;
+      }
+      return false;
     case TIniValueKind::Text:
-      return TIniValue(std::string(Text));
+      Value.emplace<std::string>(Text);
+      return true;
     case TIniValueKind::Float:
-      if (auto v = TNumberFormat::ParseFloatEitherSeparator(Text)) return TIniValue(*v);
-      return std::nullopt;
+      if (auto v = TNumberFormat::ParseFloatEitherSeparator(Text)) {
+        Value.emplace<double>(*v);
+        return true;
+      }
+      return false;
   }
-  return std::nullopt;
-}
-
-std::string Format(const TIniValue& Value, const TNumberFormat& Numbers) {
-  if (auto i = std::get_if<int32_t>(&Value)) return std::to_string(*i);
-  if (auto b = std::get_if<bool>(&Value)) return *b ? "1" : "0";
-  if (auto d = std::get_if<double>(&Value)) return Numbers.FormatFloat(*d);
-  return std::get<std::string>(Value);
+  return false;
 }
 
 bool NamesExistingFile(const std::string& Name) {
@@ -223,9 +227,10 @@ bool NamesExistingFile(const std::string& Name) {
 void ReadIniData(const TIniFile& File, tinidataValues& Data) {
   static const tinidataValues defaults;
   for (const TEntry* e : ReadOrder()) {
-    std::optional<TIniValue> value;
-    if (auto text = File.ReadString(e->Name.Section, e->Name.Key)) value = Convert(e->Name.Kind, *text);
-    e->Assign(Data, value ? *value : e->Get(defaults));
+    TIniValue value;
+    const auto text = File.ReadString(e->Name.Section, e->Name.Key);
+    if (!text || !Convert(e->Name.Kind, *text, value)) value = e->Get(defaults);
+    e->Assign(Data, value);
   }
 }
 
@@ -249,7 +254,7 @@ void WriteIniData(TIniFile& File, const tinidataValues& Data, const TNumberForma
       // A name whose file has gone keeps whatever the file held before.
       if (!name.empty() && !NamesExistingFile(name)) continue;
     }
-    File.WriteString(e.Name.Section, e.Name.Key, Format(value, Numbers));
+    File.WriteString(e.Name.Section, e.Name.Key, IniValueText(value, Numbers));
   }
 }
 
@@ -297,11 +302,18 @@ TIniValue GetIniDataValue(const tinidataValues& Data, const TIniDataKey& Entry) 
   return e->Get(Data);
 }
 
+std::string IniValueText(const TIniValue& Value, const TNumberFormat& Numbers) {
+  if (auto i = std::get_if<int32_t>(&Value)) return std::to_string(*i);
+  if (auto b = std::get_if<bool>(&Value)) return *b ? "1" : "0";
+  if (auto d = std::get_if<double>(&Value)) return Numbers.FormatFloat(*d);
+  return std::get<std::string>(Value);
+}
+
 bool SetIniDataValue(tinidataValues& Data, const TIniDataKey& Entry, std::string_view Text) {
   const TEntry* e = FindEntry(Entry.Section, Entry.Key);
   if (!e) throw std::invalid_argument("no setting " + Entry.Section + "/" + Entry.Key);
-  const auto value = Convert(e->Name.Kind, Text);
-  if (!value) return false;
-  e->Assign(Data, *value);
+  TIniValue value;
+  if (!Convert(e->Name.Kind, Text, value)) return false;
+  e->Assign(Data, value);
   return true;
 }

@@ -145,6 +145,8 @@ std::vector<TIniDataKey> IniDataKeys();
 // Finds an entry by section and key, without regard to ASCII case.
 std::optional<TIniDataKey> FindIniDataKey(std::string_view Section, std::string_view Key);
 TIniValue GetIniDataValue(const tinidataValues& Data, const TIniDataKey& Entry);
+// A value as the file holds it: integers in decimal, booleans "1"/"0", floats with Numbers' separator.
+std::string IniValueText(const TIniValue& Value, const TNumberFormat& Numbers);
 // Converts Text as the file reader does (floats with either separator) and assigns it with the load-time
 // check applied. Returns false, changing nothing, when Text does not convert.
 bool SetIniDataValue(tinidataValues& Data, const TIniDataKey& Entry, std::string_view Text);

@@ -139,6 +139,10 @@ public:
   void Redraw();
   // Draws at once (used where a frame must be complete before returning).
   void RedrawNow();
+  // After changes of series values, the cursor or the annotations only: redraws just those (axes, grid
+  // and legend keep their drawing) and shows the result at the next paint.
+  void RedrawData();
+  void RedrawDataNow();
   bool SavePng(const QString& fileName, int width = 0, int height = 0);
   bool SavePdf(const QString& fileName, int width = 0, int height = 0);
   void CopyToClipboard();
@@ -154,7 +158,6 @@ private:
   {
     TSeriesKind Kind = TSeriesKind::Bar;
     QCPAbstractPlottable* Plottable = nullptr;
-    QCPLayer* Layer = nullptr;
     QColor Color;
     int Transparency = 0;
     QStringList Labels;
@@ -171,12 +174,13 @@ private:
   TSeries& Series(int s);
   void ApplyColor(int s);
   void UpdateBarGeometry();
-  void OrderBarLayers();
+  void OrderLiveLayer();
   void OnMouseMove(QMouseEvent* event);
   void PlaceCursor(double x);
   int NearestPoint(int s, double x) const;
 
   QCustomPlot* FPlot = nullptr;
+  QCPLayer* FLive = nullptr;
   std::vector<TSeries> FSeries;
   std::map<int, TDifference> FDifferences;
   std::map<int, QCPItemRect*> FBands;

@@ -34,18 +34,18 @@ std::vector<double> OctaveCore(const std::vector<float>& X, double Centre, doubl
   const int n = static_cast<int>(2 * X.size());  // zero-padded: the filter's ringing does not wrap around
   std::vector<float> in(X.begin(), X.end()), out(2 * X.size());
   in.resize(out.size(), 0.0f);
-  std::vector<fftwf_complex> spec(out.size() / 2 + 1);
-  fftwf_plan f = fftwf_plan_dft_r2c_1d(n, in.data(), spec.data(), FFTW_ESTIMATE);
+  std::vector<fftwf_complex> bins(out.size() / 2 + 1);
+  fftwf_plan f = fftwf_plan_dft_r2c_1d(n, in.data(), bins.data(), FFTW_ESTIMATE);
   fftwf_execute(f);
   fftwf_destroy_plan(f);
-  for (std::size_t k = 0; k < spec.size(); ++k) {
+  for (std::size_t k = 0; k < bins.size(); ++k) {
     const double hz = static_cast<double>(k) * Rate / n;
     const double x = hz > 0 ? std::log2(hz / Centre) / (1.0 / 3.0) : 2.0;
     const double w = std::abs(x) < 1 ? std::pow(std::cos(0.5 * std::numbers::pi * x), 2) : 0.0;
-    spec[k][0] = static_cast<float>(spec[k][0] * w);
-    spec[k][1] = static_cast<float>(spec[k][1] * w);
+    bins[k][0] = static_cast<float>(bins[k][0] * w);
+    bins[k][1] = static_cast<float>(bins[k][1] * w);
   }
-  fftwf_plan b = fftwf_plan_dft_c2r_1d(n, spec.data(), out.data(), FFTW_ESTIMATE);
+  fftwf_plan b = fftwf_plan_dft_c2r_1d(n, bins.data(), out.data(), FFTW_ESTIMATE);
   fftwf_execute(b);
   fftwf_destroy_plan(b);
   return std::vector<double>(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(X.size()));

@@ -1,0 +1,250 @@
+// vemra-cli room: analyse, deconvolve, open and the microphone distance, run as a user runs them.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "io/RoomProjectFile.h"
+#include "io/SoundFile.h"
+#include "room/uRT60Complete.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kFs = 48000;
+constexpr double kLn1e6 = 13.815510557964274;  // 60 dB of energy decay = ln(10^6)
+
+struct TRun {
+  int Code = -1;
+  std::string Out, Err;
+};
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string ReadText(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class RoomCli : public ::testing::Test {
+protected:
+  fs::path Dir;
+
+  void SetUp() override {
+    Dir = fs::temp_directory_path() /
+          ("vemra_roomcli_" + std::to_string(::getpid()) + "_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(Dir);
+    fs::create_directories(Dir);
+  }
+  void TearDown() override { fs::remove_all(Dir); }
+
+  TRun Cli(const std::vector<std::string>& Args, const std::string& Env = "") const {
+    std::string cmd = Env.empty() ? "" : "env " + Env + " ";
+    cmd += Quote(std::string(VEMRA_BIN_DIR) + "/vemra-cli");
+    for (const auto& a : Args) cmd += " " + Quote(a);
+    cmd += " >" + Quote((Dir / "stdout").string()) + " 2>" + Quote((Dir / "stderr").string());
+    const int status = std::system(cmd.c_str());
+    TRun r;
+    r.Code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.Out = ReadText(Dir / "stdout");
+    r.Err = ReadText(Dir / "stderr");
+    return r;
+  }
+
+  nlohmann::json Json(const std::vector<std::string>& Args) const {
+    const TRun r = Cli(Args);
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    return r.Code == 0 ? nlohmann::json::parse(r.Out) : nlohmann::json();
+  }
+
+  std::string Wav(const std::string& Name, const std::vector<float>& Samples, int Rate = kFs) const {
+    const fs::path p = Dir / Name;
+    TSoundFile::WriteMonoFloatWav(p, Samples, Rate);
+    return p.string();
+  }
+};
+
+// White noise whose energy falls by 60 dB in T seconds, its first sample the largest.
+std::vector<float> NoiseDecay(double T, double Seconds, unsigned Seed) {
+  std::mt19937 gen(Seed);
+  std::normal_distribution<double> n(0.0, 1.0);
+  std::vector<float> ir(static_cast<std::size_t>(Seconds * kFs));
+  for (std::size_t i = 0; i < ir.size(); ++i)
+    ir[i] = static_cast<float>(n(gen) * std::exp(-kLn1e6 / 2 * static_cast<double>(i) / kFs / T));
+  ir[0] = 5.0f;
+  return ir;
+}
+
+// One cosine at each band centre, each with its own exponential envelope (T per band).
+std::vector<float> TonesPerBand(const std::vector<float>& Centres, const std::vector<double>& T, double Seconds) {
+  std::vector<float> ir(static_cast<std::size_t>(Seconds * kFs));
+  for (std::size_t i = 0; i < ir.size(); ++i) {
+    const double t = static_cast<double>(i) / kFs;
+    double v = 0;
+    for (std::size_t b = 0; b < Centres.size(); ++b)
+      v += std::cos(2 * M_PI * Centres[b] * t) * std::exp(-kLn1e6 / 2 * t / T[b]);
+    ir[i] = static_cast<float>(v / static_cast<double>(Centres.size()));
+  }
+  return ir;
+}
+
+}  // namespace
+
+TEST_F(RoomCli, AnalyzeGivesKnownDecayTimes) {
+  // Broadband: two noise decays of T = 0.6 s.
+  const std::string a = Wav("a.wav", NoiseDecay(0.6, 2.0, 1));
+  const std::string b = Wav("b.wav", NoiseDecay(0.6, 2.0, 2));
+  const nlohmann::json j = Json({"room", "analyze", a, b, "--range", "0", "--json"});
+  ASSERT_EQ(j["measurements"].size(), 2u);
+  EXPECT_EQ(j["measurements"][0]["note"], "a.wav");
+  for (const auto& m : j["measurements"]) {
+    for (const char* k : {"T20", "T30", "EDT"}) EXPECT_NEAR(m["broadband"][k].get<double>(), 0.6, 0.6 * 0.02) << k;
+    EXPECT_TRUE(m["broadband"]["T20_valid"].get<bool>());
+  }
+  EXPECT_NEAR(j["average"]["T20"].get<double>(), 0.6, 0.6 * 0.02);
+  EXPECT_LT(j["average"]["T20_stddev"].get<double>(), 0.02);
+  EXPECT_EQ(j["bands_hz"], nlohmann::json({125, 250, 500, 1000, 2000, 4000}));
+  EXPECT_EQ(j["basis"], "T20");
+  EXPECT_EQ(j["room_type"], "studio");
+  // 0.6 s rates as "sounds pleasant", outside a studio's 0.15 ... 0.3 s; homogeneous.
+  EXPECT_EQ(j["rating"]["texts"]["RT60"], "sounds pleasant");
+  EXPECT_FALSE(j["rating"]["in_range"]["RT60"].get<bool>());
+  EXPECT_TRUE(j["rating"]["homogeneous"].get<bool>());
+
+  // Per band: a tone at each octave centre decaying with its own T, third-octave range 2 reads the
+  // same values in the bands that hold the tones.
+  TRTPipeline rt(kFs);
+  const std::vector<float> centres = TRTPipeline::RT60_IECOctaveCenters_Default();
+  const std::vector<double> T = {1.2, 1.0, 0.9, 0.8, 0.7, 0.6};
+  const std::string tones = Wav("tones.wav", TonesPerBand(centres, T, 3.0));
+  for (const char* range : {"0", "2"}) {
+    const nlohmann::json k = Json({"room", "analyze", tones, "--range", range, "--basis", "T30", "--room", "concert", "--json"});
+    EXPECT_EQ(k["basis"], "T30");
+    EXPECT_EQ(k["room_type"], "concert");
+    const auto& bands = k["measurements"][0]["bands"];
+    for (std::size_t c = 0; c < centres.size(); ++c)
+      for (const auto& band : bands)
+        if (band["f"].get<double>() == centres[c]) {
+          EXPECT_NEAR(band["T20"].get<double>(), T[c], T[c] * 0.03) << "range " << range << " " << centres[c];
+          EXPECT_NEAR(band["T30"].get<double>(), T[c], T[c] * 0.03) << "range " << range << " " << centres[c];
+        }
+  }
+}
+
+TEST_F(RoomCli, AnalyzeTextOutput) {
+  const TRun r = Cli({"room", "analyze", Wav("a.wav", NoiseDecay(0.5, 1.5, 3))});
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_NE(r.Out.find("Measurement 1: a.wav"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("Average of the selected measurements"), std::string::npos);
+  EXPECT_NE(r.Out.find("Room character:"), std::string::npos);
+}
+
+TEST_F(RoomCli, BadInputFailsWithOneLine) {
+  std::ofstream(Dir / "text.wav") << "not a sound";
+  struct Case {
+    std::vector<std::string> Args;
+    const char* Says;
+  };
+  const Case cases[] = {
+      {{"room", "analyze", (Dir / "missing.wav").string()}, "not found"},
+      {{"room", "analyze", (Dir / "text.wav").string()}, "not a sound file"},
+      {{"room", "analyze", Wav("rate.wav", NoiseDecay(0.5, 1.0, 1), 44100)}, "44100"},
+      {{"room", "analyze", Wav("silent.wav", std::vector<float>(48000, 0.0f))}, "no usable impulse response"},
+      {{"room", "analyze", Wav("short.wav", std::vector<float>{1.0f, 0.5f, 0.2f})}, "no usable impulse response"},
+      {{"room", "deconvolve", Wav("silent2.wav", std::vector<float>(96000, 0.0f)), "--start", "80", "--stop", "6000",
+        "--seconds", "1"},
+       "no usable impulse response"},
+      {{"room", "open", (Dir / "missing.vmR6").string()}, "not found"},
+      {{"room", "open", (Dir / "text.wav").string()}, "File version wrong / no RT60 data"},
+  };
+  for (const Case& c : cases) {
+    const TRun r = Cli(c.Args);
+    EXPECT_EQ(r.Code, 1) << c.Args[2];
+    EXPECT_NE(r.Err.find(c.Says), std::string::npos) << r.Err;
+    EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
+    EXPECT_TRUE(r.Out.empty()) << r.Out;
+  }
+  // Bad usage: exit 2.
+  EXPECT_EQ(Cli({"room", "analyze", "x.wav", "--range", "4"}).Code, 2);
+  EXPECT_EQ(Cli({"room", "analyze", "x.wav", "--basis", "T25"}).Code, 2);
+  EXPECT_EQ(Cli({"room", "deconvolve", "x.wav", "--start", "0", "--stop", "6000", "--seconds", "1"}).Code, 2);
+}
+
+TEST_F(RoomCli, DeconvolveRecoversTheRoom) {
+  // A recording of a 1 s sweep through a room of T = 0.4 s, starting one 512-sample block before the sweep.
+  TRTPipeline rt(kFs);
+  const TSweepBuffer sweep = rt.GenerateLogSweep_RTA(80, 6000, 1.0f);
+  const std::vector<float> room = NoiseDecay(0.4, 0.5, 5);
+  std::vector<float> rec(2 * sweep->size(), 0.0f);
+  for (std::size_t i = 0; i < sweep->size(); ++i)
+    for (std::size_t k = 0; k < room.size() && 512 + i + k < rec.size(); ++k) rec[512 + i + k] += (*sweep)[i] * room[k] * 0.1f;
+  const std::string out = (Dir / "ir.wav").string();
+  const nlohmann::json j =
+      Json({"room", "deconvolve", Wav("rec.wav", rec), "--start", "80", "--stop", "6000", "--seconds", "1", "--out", out, "--json"});
+  EXPECT_EQ(j["sample_rate"], kFs);
+  const TSoundFile ir = TSoundFile::Read(out);
+  EXPECT_EQ(ir.Frames(), j["samples"].get<std::size_t>());
+  EXPECT_GT(ir.Frames(), 4800u);
+  EXPECT_EQ(std::fabs(ir.Channels[0][0]), 1.0f);  // from its peak, normalised
+  // The recovered response decays like the room itself, band by band.
+  const nlohmann::json a = Json({"room", "analyze", out, "--json"});
+  const nlohmann::json truth = Json({"room", "analyze", Wav("room.wav", room), "--json"});
+  EXPECT_NEAR(a["measurements"][0]["broadband"]["T20"].get<double>(), 0.4, 0.4 * 0.05);
+  const auto& got = a["measurements"][0]["bands"];
+  const auto& want = truth["measurements"][0]["bands"];
+  ASSERT_EQ(got.size(), want.size());
+  for (std::size_t b = 0; b < got.size(); ++b) {
+    EXPECT_NEAR(got[b]["T20"].get<double>(), want[b]["T20"].get<double>(), want[b]["T20"].get<double>() * 0.06)
+        << got[b]["f"];
+  }
+}
+
+TEST_F(RoomCli, OpenReanalysesAProject) {
+  tReportData d;
+  d.iAnzahlEinträge = 3;
+  d.iRoomtype = 5;  // classroom
+  d.stKommentar = {"a", "x;y", ""};
+  d.data = {NoiseDecay(0.5, 1.5, 1), NoiseDecay(0.5, 1.5, 2), NoiseDecay(0.5, 1.5, 3)};
+  d.stProjektData = {"front; back;RT60(s);2,1,"};
+  WriteRoomProject(Dir / "p.vmR6", d);
+  const nlohmann::json j = Json({"room", "open", (Dir / "p.vmR6").string(), "--range", "1", "--json"});
+  ASSERT_EQ(j["measurements"].size(), 3u);
+  EXPECT_EQ(j["measurements"][0]["note"], "a");
+  EXPECT_EQ(j["measurements"][1]["note"], "x;y");
+  EXPECT_EQ(j["measurements"][2]["note"], "");
+  EXPECT_EQ(j["room_type"], "classroom");
+  EXPECT_EQ(j["bands_hz"].size(), 8u);
+  EXPECT_NEAR(j["average"]["T20"].get<double>(), 0.5, 0.5 * 0.02);
+
+  // Another format version: the one line, exit 1.
+  std::string bytes = ReadText(Dir / "p.vmR6");
+  bytes[0] = 2;
+  std::ofstream(Dir / "v2.vmR6", std::ios::binary) << bytes;
+  const TRun r = Cli({"room", "open", (Dir / "v2.vmR6").string()});
+  EXPECT_EQ(r.Code, 1);
+  EXPECT_NE(r.Err.find("File version wrong / no RT60 data " + (Dir / "v2.vmR6").string()), std::string::npos) << r.Err;
+}
+
+TEST_F(RoomCli, MicDistance) {
+  const TRun r = Cli({"room", "micdistance", "--width", "2", "--depth", "5", "--height", "3", "--rt60", "0.5"});
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_NE(r.Out.find("Min distance mic to loudspeaker: 0.66m"), std::string::npos) << r.Out;
+  const nlohmann::json j = Json({"room", "micdistance", "--width", "2", "--depth", "5", "--height", "3", "--rt60", "0", "--json"});
+  EXPECT_EQ(j["min_distance_m"].get<double>(), 0.0);
+}
