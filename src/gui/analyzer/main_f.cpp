@@ -138,15 +138,10 @@ bool TFMAnalyzer::AlreadyRunning()
     folder = QDir::tempPath();
   QDir().mkpath(folder);
   auto lock = std::make_unique<QLockFile>(QDir(folder).filePath("Vemra__Inst"));
+  // Held for the whole run, so never stale by age; a lock whose program has ended is taken over.
   lock->setStaleLockTime(0);
-  if (!lock->tryLock(0)) {
-    // A lock left by a program that no longer runs is taken over.
-    if (lock->error() == QLockFile::LockFailedError && lock->removeStaleLockFile() && lock->tryLock(0)) {
-      InstanceLock() = std::move(lock);
-      return false;
-    }
+  if (!lock->tryLock(0))
     return true;
-  }
   InstanceLock() = std::move(lock);
   return false;
 }
@@ -587,7 +582,7 @@ void TFMAnalyzer::BuildComponents()
     trOffset[k]->setInvertedAppearance(true);
     trOffset[k]->setTickPosition(QSlider::NoTicks);
     trOffset[k]->setStyleSheet(
-        QString("QSlider::groove:vertical { background: #202020; width: 4px; border-radius: 2px; }"
+        QString("QSlider::groove:vertical { background: #5a6068; width: 4px; border-radius: 2px; }"
                 "QSlider::handle:vertical { background: %1; border: 1px solid #303030; height: 10px;"
                 " margin: 0 -5px; border-radius: 3px; }")
             .arg(kSeriesColors[k].name()));
