@@ -149,7 +149,7 @@ private slots:
     QVERIFY2(std::fabs(w->AnalyserChart1->Y(2, kHz) - (-9.03)) < 0.5, qPrintable(QString::number(w->AnalyserChart1->Y(2, kHz))));
     // Only channel 3 moves: channel 1 keeps its last bars, 2 and 4 their floor.
     const QVector<double> ch1After = w->AnalyserChart1->YValues(0);
-    QVERIFY(guitest::WaitFor([&] { return w->FrameCount > 0; }));
+    QVERIFY(WaitFrames(*w, 10));
     QCOMPARE(w->AnalyserChart1->YValues(0), ch1After);
     QVERIFY(std::fabs(ch1After[kHz] - ch1[kHz]) < 1.0);
     QCOMPARE(w->AnalyserChart1->Y(1, kHz), -120.0);
