@@ -22,6 +22,7 @@ static void BM_RTAEngine(benchmark::State& state) {
   TRTAEngineIEC1 engine(kRate, bpo);
   engine.SetTimeWeight(twFast);
   engine.SetWeigthing(weighting, kBlock);
+  state.SetLabel(engine.BandKernelName());
   std::vector<float> centres(static_cast<std::size_t>(engine.BandCount())), levels(centres.size());
 
   int block = 0, ignore = 0;

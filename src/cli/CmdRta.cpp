@@ -255,7 +255,8 @@ void RunDevice(const TRtaOptions& o) {
     std::printf("%s, input %d, %d Hz, block %d, %s octave, weighting %s, speed %s%s\n", host.DriverName().c_str(),
                 o.Input, AnalyzerRate, host.BufferSize(), OctaveLabel(o.Octave).c_str(), o.Weighting.c_str(),
                 o.Speed.c_str(), o.Signal == "off" ? "" : (", playing " + o.Signal).c_str());
-    std::printf("%6s %9s %9s %9s %9s  %s\n", "t s", "RMS dBFS", "Peak", "Leq", "Sl. Leq", "bands 20 Hz ... 20 kHz");
+    std::printf("%6s %9s %9s %9s %9s %9s  %s\n", "t s", "RMS dBFS", "Peak", "Leq", "Sl. Leq", "Input pk",
+                "bands 20 Hz ... 20 kHz");
     std::fflush(stdout);
   }
   try {
@@ -298,9 +299,11 @@ void RunDevice(const TRtaOptions& o) {
     }
     if (!o.Json && now >= nextLine) {
       const float rms = readRms();
-      std::printf("%6.1f %9.2f %9.2f %9.2f %9.2f  %s\n", std::chrono::duration<double>(now - start).count(), rms,
+      // The input's sample peak in the last block, as the analyzer window's input level panels show it.
+      const float inputPeak = a.D.InputPeaks[static_cast<std::size_t>(o.Input - 1)].load(std::memory_order_relaxed);
+      std::printf("%6.1f %9.2f %9.2f %9.2f %9.2f %9.2f  %s\n", std::chrono::duration<double>(now - start).count(), rms,
                   Readout(a.Engine(), exPeak), Readout(a.Engine(), exLeq), Readout(a.Engine(), exLeqSliding),
-                  Spark(latest).c_str());
+                  20.0 * std::log10(std::max(inputPeak, 1e-10f)), Spark(latest).c_str());
       std::fflush(stdout);
       nextLine += std::chrono::seconds(1);
     }

@@ -127,7 +127,7 @@ TEST(CurveCommand, FailuresSayWhichLineAndWhy) {
     const char* Message;
   };
   const TCase cases[] = {
-      {"curve " + Fixture("mic_bad_double_blank.txt"), 1, "line 4: the level (second field) is empty"},
+      {"curve " + Fixture("mic_bad_empty_level.txt"), 1, "line 4: the level (second field) is empty"},
       {"curve " + Fixture("mic_bad_number.txt"), 1, "line 4: the level \"0.8dB\" is not a number"},
       {"curve " + Fixture("mic_one_line.txt"), 1, "only one line"},
       {"curve " + Fixture("no_such_file.txt"), 1, "file not found"},

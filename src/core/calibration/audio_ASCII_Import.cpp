@@ -104,7 +104,16 @@ std::vector<std::string_view> SplitLines(std::string_view Text) {
   return lines;
 }
 
-bool IsDataLine(std::string_view Line) { return !Line.empty() && Line.front() >= '0' && Line.front() <= '9'; }
+// A line is a data line when its first character that is not a blank or tab is a digit: makers align
+// their columns to the right, and such a line must not be mistaken for a header (the curve would then
+// quietly come out empty). Returns the line from that digit on, or an empty view for a header line.
+std::string_view DataPart(std::string_view Line) {
+  const std::size_t first = Line.find_first_not_of(" \t");
+  if (first == std::string_view::npos || Line[first] < '0' || Line[first] > '9') return {};
+  return Line.substr(first);
+}
+
+bool IsDataLine(std::string_view Line) { return !DataPart(Line).empty(); }
 
 }  // namespace
 
@@ -122,7 +131,15 @@ int DetectDelimiterInText(std::string_view FileText, TCurveImportDetails* Detail
                                        : "no field separator found");
     return DelimiterNone;
   }
-  const std::string_view line = lines[examined];
+  std::string_view line = lines[examined];
+  // A third header line would decide the separator by the header's text; the first data line from
+  // there on shows how the columns are really separated.
+  if (!IsDataLine(line)) {
+    const auto data = std::find_if(lines.begin() + static_cast<std::ptrdiff_t>(examined), lines.end(), IsDataLine);
+    if (data != lines.end()) line = DataPart(*data);
+  } else {
+    line = DataPart(line);
+  }
   int code = DelimiterNone;
   if (line.find(' ') != std::string_view::npos) code = DelimiterBlank;
   if (line.find(';') != std::string_view::npos) code = DelimiterSemicolon;
@@ -237,15 +254,19 @@ bool ImportAsciiCurveText(std::string_view FileText, TDatentyp& Curve, char Sepa
 
   const auto lines = SplitLines(FileText);
   for (std::size_t n = 0; n < lines.size(); ++n) {
-    const std::string_view line = lines[n];
+    const std::string_view line = DataPart(lines[n]);
     const int lineNumber = static_cast<int>(n) + 1;
-    if (!IsDataLine(line)) {
-      HeaderText.assign(line);
+    if (line.empty()) {
+      HeaderText.assign(lines[n]);
       if (Details) Details->HeaderLines.emplace_back(lineNumber, HeaderText);
       continue;
     }
     std::size_t position = 1;
     NextField(line, position, separatorOnly, frequencyField);
+    // Blank- and tab-separated columns are often aligned with several separators in a row.
+    if (Separator == ' ' || Separator == '\t') {
+      while (position >= 1 && position - 1 < line.size() && line[position - 1] == Separator) ++position;
+    }
     NextField(line, position, separatorOrLineEnd, levelField);
     if (levelField.empty()) {
       Fail(Details, lineNumber,

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstring>
-#include <limits>
 #include <numbers>
 
 // Choices where the behaviour is ours to define:
@@ -140,7 +138,6 @@ struct TRTAEngineIEC1::TBankArrays {
     const double ad = a;
     for (int i = 0; i < m; ++i) {
       const double xi = x[i];
-#pragma GCC ivdep
       for (int j = 0; j < np; ++j) {
         const double b0j = B0[j], b2j = B2[j], a1j = A1[j], a2j = A2[j];
         const double o1 = static_cast<float>(b0j * xi + Z10[j] + 1e-20);
@@ -234,12 +231,12 @@ template <typename V, int G>
 typedef float TVec8 __attribute__((vector_size(32)));
 typedef float TVec16 __attribute__((vector_size(64)));
 
-__attribute__((target("arch=x86-64-v3"))) void RunBandsV3(TRTAEngineIEC1::TBankArrays& B, const float* x, int m,
+__attribute__((target("avx2,fma"))) void RunBandsAvx2(TRTAEngineIEC1::TBankArrays& B, const float* x, int m,
                                                           float a, bool ignore) {
   RunAllGroups<TVec8, 2>(B, x, m, a, ignore);
 }
 
-__attribute__((target("arch=x86-64-v4"))) void RunBandsV4(TRTAEngineIEC1::TBankArrays& B, const float* x, int m,
+__attribute__((target("avx512f,avx2,fma"))) void RunBandsAvx512(TRTAEngineIEC1::TBankArrays& B, const float* x, int m,
                                                           float a, bool ignore) {
   RunAllGroups<TVec16, 2>(B, x, m, a, ignore);
 }
@@ -255,8 +252,9 @@ std::vector<TKernelChoice> AvailableKernels() {
   std::vector<TKernelChoice> k;
 #ifdef VEMRA_BAND_KERNELS_X86
   __builtin_cpu_init();
-  if (__builtin_cpu_supports("x86-64-v4")) k.push_back({"x86-64-v4", RunBandsV4});
-  if (__builtin_cpu_supports("x86-64-v3")) k.push_back({"x86-64-v3", RunBandsV3});
+  const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+  if (avx2 && __builtin_cpu_supports("avx512f")) k.push_back({"avx512", RunBandsAvx512});
+  if (avx2) k.push_back({"avx2", RunBandsAvx2});
 #endif
   k.push_back({"reference", nullptr});
   return k;
@@ -324,7 +322,7 @@ TRTAEngineIEC1::TRTAEngineIEC1(float ASampleRate, int AOctavesPerBand)
   const TKernelChoice& kernel = Kernels()[static_cast<std::size_t>(gKernelIndex.load())];
   FFastBands = kernel.run;
   FBandKernelName = kernel.name;
-  FPublishedLeq = std::make_unique<std::atomic<double>[]>(static_cast<std::size_t>(FBank->Padded) + 1);
+  FPublishedLeq = std::make_unique<std::atomic<double>[]>(static_cast<std::size_t>(FBandCount));
   FLeqSnapshot.assign(static_cast<std::size_t>(FBandCount), 0.0);
   Reset();
 }

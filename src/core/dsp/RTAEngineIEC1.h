@@ -56,10 +56,10 @@ struct TLeqState {
 //  - the RMS interval (sum of squares and sample count) is one 64-bit atomic: the block adds to it
 //    with compare-and-swap and the readout takes it with an exchange, so no sample is lost or
 //    counted twice between two readouts;
-//  - the band energies and the total time for exLeq, and the sliding ring's two sums, are published
-//    at the end of each block in atomics.
-// The block-in-progress flag, the slice-push flag and the last sliding-Leq result are members of
-// each engine (not shared by all engines).
+//  - the band energies and the total time for exLeq are published in atomics at the end of each
+//    block; the sliding ring's two sums after each push, together in one atomic word, so that a
+//    sliding-Leq read never sees half a push (no separate slice-push flag is needed).
+// The sequence counter and the last sliding-Leq result belong to each engine; engines share nothing.
 //
 // Settings while the stream runs: the UI thread calls RequestReset, RequestResetLeqRMSPeak and
 // RequestWeigthing; the next ProcessBlock applies them before its first sample. The direct Reset,
@@ -138,7 +138,7 @@ public:
   static float AWeighting_dB(float f);
   static float CWeighting_dB(float f);
 
-  // The band filters run on the widest vector unit the processor offers ("x86-64-v4", "x86-64-v3"),
+  // The band filters run on the widest vector unit the processor offers ("avx512", "avx2"),
   // else in the portable form ("reference"). UseBandKernel picks one of these by name for the
   // engines created afterwards ("auto": the widest); false when the processor lacks it.
   const char* BandKernelName() const { return FBandKernelName; }

@@ -24,13 +24,12 @@ public:
   double SampleRate() const { return FSampleRate; }
   double Q() const { return FQ; }
 
+private:
   struct TBiquad {
     double b0 = 0, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
     double z1 = 0, z2 = 0;
   };
-  const TBiquad& Section(int i) const { return FBiquads[i]; }
 
-private:
   TBiquad FBiquads[3];
   double FSampleRate;
   double FCenterFreq;

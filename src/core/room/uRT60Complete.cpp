@@ -81,7 +81,6 @@ public:
   ~TFloatBuffer() { std::free(FData); }
 
   float* Data() const { return FData; }
-  std::size_t Size() const { return FCount; }
   // Makes room for at least Count samples; the contents are lost when it has to grow.
   void Reserve(std::size_t Count) {
     if (Count > FCount || !FData) *this = TFloatBuffer(Count);

@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QMargins>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -52,8 +53,11 @@ protected:
     const QColor topColor = fill.lighter(135);
     const QColor sideColor = fill.darker(160);
     painter->setAntialiasing(false);
-    painter->setPen(ThreeD ? QPen(fill.darker(220), 0) : Qt::NoPen);
 
+    // One pass collects the faces, then each kind is drawn in one call.
+    FFronts.clear();
+    FTops.clear();
+    FSides.clear();
     double prevPx = 0.0;
     double px = ka->coordToPixel(it->key);
     for (int j = 0; j < n; ++j, ++it) {
@@ -63,27 +67,47 @@ protected:
         step = (j + 1 < n) ? std::fabs(nextPx - px) : std::fabs(px - prevPx);
       const double w = step * WidthPercent / 100.0;
       const double centre = px + (OffsetPercent - CentringPercent) / 100.0 * w;
-      double top = va->coordToPixel(it->value);
+      const double top = va->coordToPixel(it->value);
       prevPx = px;
       px = nextPx;
       if (!(top < basePx) || !std::isfinite(top))
         continue;
-      QRectF r(centre - w / 2.0 + shift, top - shift, w, basePx - top);
+      const QRectF r(centre - w / 2.0 + shift, top - shift, w, basePx - top);
       if (r.right() < clip.left() || r.left() > clip.right())
         continue;
-      painter->setBrush(fill);
-      painter->drawRect(r);
+      // Whole pixels: the raster engine fills those with its fast path.
+      const int left = static_cast<int>(std::lround(r.left()));
+      const int right = std::max(static_cast<int>(std::lround(r.right())), left + 1);
+      const int topPx = static_cast<int>(std::lround(r.top()));
+      const QRect front(left, topPx, right - left, static_cast<int>(std::lround(r.bottom())) - topPx);
+      FFronts.push_back(front);
       if (ThreeD) {
+        const QRectF f(front);
         const QPointF d(depth, -depth);
-        const QPointF topFace[4] = {r.topLeft(), r.topRight(), r.topRight() + d, r.topLeft() + d};
-        const QPointF sideFace[4] = {r.topRight(), r.topRight() + d, r.bottomRight() + d, r.bottomRight()};
-        painter->setBrush(topColor);
-        painter->drawPolygon(topFace, 4);
-        painter->setBrush(sideColor);
-        painter->drawPolygon(sideFace, 4);
+        FTops << f.topLeft() << f.topRight() << f.topRight() + d << f.topLeft() + d;
+        FSides << f.topRight() << f.topRight() + d << f.bottomRight() + d << f.bottomRight();
       }
     }
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(fill);
+    painter->drawRects(FFronts.constData(), static_cast<int>(FFronts.size()));
+    if (ThreeD) {
+      painter->setPen(QPen(fill.darker(220), 0));
+      painter->setBrush(Qt::NoBrush);
+      painter->drawRects(FFronts.constData(), static_cast<int>(FFronts.size()));
+      painter->setBrush(topColor);
+      for (int i = 0; i + 3 < FTops.size(); i += 4)
+        painter->drawPolygon(FTops.constData() + i, 4);
+      painter->setBrush(sideColor);
+      for (int i = 0; i + 3 < FSides.size(); i += 4)
+        painter->drawPolygon(FSides.constData() + i, 4);
+    }
   }
+
+private:
+  QVector<QRect> FFronts;
+  QVector<QPointF> FTops;
+  QVector<QPointF> FSides;
 };
 
 QCPBars* AsBars(QCPAbstractPlottable* p) { return static_cast<QCPBars*>(p); }
@@ -102,8 +126,11 @@ TChartView::TChartView(QWidget* parent) : QWidget(parent)
   FPlot->setPlottingHint(QCP::phCacheLabels, true);
   FPlot->setAntialiasedElements(QCP::aeNone);
 
-  FPlot->addLayer("lines", FPlot->layer("main"), QCustomPlot::limAbove);
-  FPlot->addLayer("tools", FPlot->layer("lines"), QCustomPlot::limAbove);
+  // Everything that changes with the data lives on one buffered layer, so a new frame redraws only that
+  // layer; axes, grid and legend stay in the buffers of their own layers.
+  FPlot->addLayer("live", FPlot->layer("main"), QCustomPlot::limAbove);
+  FLive = FPlot->layer("live");
+  FLive->setMode(QCPLayer::lmBuffered);
 
   FPlot->legend->setVisible(true);
   FPlot->legend->setBrush(QColor(0, 0, 0, 150));
@@ -114,7 +141,7 @@ TChartView::TChartView(QWidget* parent) : QWidget(parent)
   FCursorV = new QCPItemStraightLine(FPlot);
   FCursorH = new QCPItemStraightLine(FPlot);
   for (auto* line : {FCursorV, FCursorH}) {
-    line->setLayer("tools");
+    line->setLayer(FLive);
     line->setVisible(false);
     line->setSelectable(false);
   }
@@ -125,7 +152,7 @@ TChartView::TChartView(QWidget* parent) : QWidget(parent)
                                    Qt::AlignLeft | Qt::AlignTop, Qt::AlignRight | Qt::AlignTop};
   for (int i = 0; i < 4; ++i) {
     auto* t = new QCPItemText(FPlot);
-    t->setLayer("tools");
+    t->setLayer(FLive);
     t->position->setType(QCPItemPosition::ptAxisRectRatio);
     t->position->setCoords(places[i].x(), places[i].y());
     t->setPositionAlignment(aligns[i]);
@@ -133,11 +160,27 @@ TChartView::TChartView(QWidget* parent) : QWidget(parent)
     t->setColor(Qt::white);
     t->setSelectable(false);
     t->setText(QString());
+    t->setVisible(false);
     FAnnotations[i] = t;
   }
 
   connect(FPlot, &QCustomPlot::mouseMove, this, &TChartView::OnMouseMove);
   connect(FPlot, &QCustomPlot::beforeReplot, this, &TChartView::RecalculateFunctions);
+  // The level axis keeps its step (5 dB) while the labels have room, else the next of 2, 4, 5, 10 times it.
+  connect(FPlot, &QCustomPlot::beforeReplot, this, [this] {
+    auto ticker = FPlot->yAxis->ticker().dynamicCast<QCPAxisTickerFixed>();
+    if (!ticker || FLevelStep <= 0.0)
+      return;
+    const int height = FPlot->axisRect()->height() > 0 ? FPlot->axisRect()->height() : FPlot->height();
+    const double range = FPlot->yAxis->range().size();
+    double step = FLevelStep;
+    for (double factor : {1.0, 2.0, 4.0, 5.0, 10.0, 20.0}) {
+      step = FLevelStep * factor;
+      if (range <= 0.0 || height * step / range >= 24.0)
+        break;
+    }
+    ticker->setTickStep(step);
+  });
 
   SetBackgroundColor(Qt::black);
   SetForegroundColors(QColor(230, 230, 230), QColor(90, 90, 90));
@@ -165,11 +208,8 @@ int TChartView::AddBarSeries(const QString& title, const QColor& color)
 {
   TSeries series;
   series.Kind = TSeriesKind::Bar;
-  const QString layerName = QString("bars%1").arg(FSeries.size());
-  FPlot->addLayer(layerName, FPlot->layer("lines"), QCustomPlot::limBelow);
-  series.Layer = FPlot->layer(layerName);
   auto* bars = new TBarPlottable(FPlot->xAxis, FPlot->yAxis);
-  bars->setLayer(series.Layer);
+  bars->setLayer(FLive);
   bars->setName(title);
   bars->setAntialiased(false);
   bars->setAntialiasedFill(false);
@@ -180,7 +220,7 @@ int TChartView::AddBarSeries(const QString& title, const QColor& color)
   const int s = SeriesCount() - 1;
   ApplyColor(s);
   UpdateBarGeometry();
-  OrderBarLayers();
+  OrderLiveLayer();
   return s;
 }
 
@@ -188,9 +228,8 @@ int TChartView::AddLineSeries(const QString& title, const QColor& color, Qt::Pen
 {
   TSeries series;
   series.Kind = TSeriesKind::Line;
-  series.Layer = FPlot->layer("lines");
   auto* graph = new QCPGraph(FPlot->xAxis, FPlot->yAxis);
-  graph->setLayer(series.Layer);
+  graph->setLayer(FLive);
   graph->setName(title);
   graph->setSelectable(QCP::stNone);
   graph->setLineStyle(QCPGraph::lsLine);
@@ -202,6 +241,7 @@ int TChartView::AddLineSeries(const QString& title, const QColor& color, Qt::Pen
   FSeries.push_back(series);
   const int s = SeriesCount() - 1;
   ApplyColor(s);
+  OrderLiveLayer();
   return s;
 }
 
@@ -437,7 +477,8 @@ void TChartView::SetLevelAxis(double min, double max, double step, const QString
 {
   auto ticker = QSharedPointer<QCPAxisTickerFixed>::create();
   ticker->setTickStep(step);
-  ticker->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
+  ticker->setScaleStrategy(QCPAxisTickerFixed::ssNone);
+  FLevelStep = step;
   FPlot->yAxis->setTicker(ticker);
   FPlot->yAxis->setLabel(title);
   SetLevelRange(min, max);
@@ -509,7 +550,7 @@ void TChartView::Set3D(bool on)
 {
   F3D = on;
   UpdateBarGeometry();
-  OrderBarLayers();
+  OrderLiveLayer();
 }
 
 void TChartView::UpdateBarGeometry()
@@ -537,17 +578,32 @@ void TChartView::UpdateBarGeometry()
   }
 }
 
-void TChartView::OrderBarLayers()
+void TChartView::OrderLiveLayer()
 {
-  std::vector<QCPLayer*> layers;
+  // Drawing order on the live layer: bars (in 3D the later series first, so the first stands in front),
+  // then lines, then the cursor and the annotations. A layerable added to a layer goes on top of it.
+  std::vector<QCPLayerable*> order;
+  std::vector<QCPLayerable*> bars;
   for (const TSeries& series : FSeries)
     if (series.Kind == TSeriesKind::Bar)
-      layers.push_back(series.Layer);
-  QCPLayer* lines = FPlot->layer("lines");
+      bars.push_back(series.Plottable);
   if (F3D)
-    std::reverse(layers.begin(), layers.end());
-  for (QCPLayer* layer : layers)
-    FPlot->moveLayer(layer, lines, QCustomPlot::limBelow);
+    std::reverse(bars.begin(), bars.end());
+  order.insert(order.end(), bars.begin(), bars.end());
+  for (const TSeries& series : FSeries)
+    if (series.Kind == TSeriesKind::Line)
+      order.push_back(series.Plottable);
+  order.push_back(FCursorV);
+  order.push_back(FCursorH);
+  for (QCPItemText* t : FAnnotations)
+    order.push_back(t);
+  QCPLayer* main = FPlot->layer("main");
+  for (QCPLayerable* l : order) {
+    if (!l)
+      continue;
+    l->setLayer(main);
+    l->setLayer(FLive);
+  }
 }
 
 // ---- tools ----
@@ -632,15 +688,31 @@ void TChartView::PlaceCursor(double x)
   FCursorH->point1->setCoords(xr.lower, y);
   FCursorH->point2->setCoords(xr.upper, y);
   emit CursorMoved(x, y, index);
-  Redraw();
+  RedrawData();
 }
 
 void TChartView::SetAnnotation(TCorner corner, const QString& text, const QColor& color)
 {
   QCPItemText* t = FAnnotations[static_cast<int>(corner)];
   t->setText(text);
+  t->setVisible(!text.isEmpty());
   if (color.isValid())
     t->setColor(color);
+}
+
+void TChartView::SetAnnotationStyle(TCorner corner, const QFont& font, const QColor& box)
+{
+  QCPItemText* t = FAnnotations[static_cast<int>(corner)];
+  t->setFont(font);
+  if (box.isValid()) {
+    t->setBrush(box);
+    t->setPen(QPen(box.lighter(160), 1));
+    t->setPadding(QMargins(6, 3, 6, 3));
+  } else {
+    t->setBrush(Qt::NoBrush);
+    t->setPen(Qt::NoPen);
+    t->setPadding(QMargins());
+  }
 }
 
 QString TChartView::Annotation(TCorner corner) const { return FAnnotations[static_cast<int>(corner)]->text(); }
@@ -717,6 +789,19 @@ void TChartView::SetForegroundColors(const QColor& text, const QColor& grid)
 void TChartView::Redraw() { FPlot->replot(QCustomPlot::rpQueuedReplot); }
 
 void TChartView::RedrawNow() { FPlot->replot(QCustomPlot::rpImmediateRefresh); }
+
+void TChartView::RedrawData()
+{
+  RecalculateFunctions();
+  // Falls back to a whole replot while the layer buffers are not valid (first drawing, resize).
+  FLive->replot();
+}
+
+void TChartView::RedrawDataNow()
+{
+  RedrawData();
+  FPlot->repaint();
+}
 
 bool TChartView::SavePng(const QString& fileName, int width, int height)
 {

@@ -120,6 +120,8 @@ public:
 
   void SetAnnotation(TCorner corner, const QString& text, const QColor& color = QColor());
   QString Annotation(TCorner corner) const;
+  // Font of an annotation and the box behind it (an invalid colour: no box).
+  void SetAnnotationStyle(TCorner corner, const QFont& font, const QColor& box);
 
   int AddColorBand(double xFrom, double xTo, const QColor& color);
   void RemoveColorBand(int id);
@@ -139,6 +141,10 @@ public:
   void Redraw();
   // Draws at once (used where a frame must be complete before returning).
   void RedrawNow();
+  // After changes of series values, the cursor or the annotations only: redraws just those (axes, grid
+  // and legend keep their drawing) and shows the result at the next paint.
+  void RedrawData();
+  void RedrawDataNow();
   bool SavePng(const QString& fileName, int width = 0, int height = 0);
   bool SavePdf(const QString& fileName, int width = 0, int height = 0);
   void CopyToClipboard();
@@ -154,7 +160,6 @@ private:
   {
     TSeriesKind Kind = TSeriesKind::Bar;
     QCPAbstractPlottable* Plottable = nullptr;
-    QCPLayer* Layer = nullptr;
     QColor Color;
     int Transparency = 0;
     QStringList Labels;
@@ -171,12 +176,13 @@ private:
   TSeries& Series(int s);
   void ApplyColor(int s);
   void UpdateBarGeometry();
-  void OrderBarLayers();
+  void OrderLiveLayer();
   void OnMouseMove(QMouseEvent* event);
   void PlaceCursor(double x);
   int NearestPoint(int s, double x) const;
 
   QCustomPlot* FPlot = nullptr;
+  QCPLayer* FLive = nullptr;
   std::vector<TSeries> FSeries;
   std::map<int, TDifference> FDifferences;
   std::map<int, QCPItemRect*> FBands;
@@ -191,6 +197,7 @@ private:
   double FDefaultXMax = 20000.0;
   double FDefaultYMin = -120.0;
   double FDefaultYMax = 0.0;
+  double FLevelStep = 5.0;
   QVector<double> FLabelPositions;
   QStringList FLabelTexts;
 };

@@ -3,6 +3,7 @@
 // installed service. The program installs TQtMessageService (real dialogs); tests install
 // TScriptedMessageService, which records every text and answers from a script without blocking.
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -18,6 +19,9 @@ public:
   virtual TMsgResult Show(TMsgKind kind, const QString& text, TMsgButtons buttons) = 0;
   // An input box; false when the user cancels (value is then unchanged).
   virtual bool InputQuery(const QString& caption, const QString& prompt, QString& value) = 0;
+  // A choice among Items (Value: the current item before, the chosen one after); false on cancel.
+  virtual bool ChooseItem(const QString& caption, const QString& prompt, const QStringList& items,
+                          QString& value) = 0;
   // Empty result when the user cancels.
   virtual QString OpenFileName(const QString& caption, const QString& folder, const QString& filter) = 0;
   virtual QString SaveFileName(const QString& caption, const QString& folder, const QString& filter) = 0;

@@ -5,6 +5,8 @@
 #include <QInputDialog>
 #include <QMessageBox>
 
+#include <algorithm>
+
 TMsgResult TQtMessageService::Show(TMsgKind kind, const QString& text, TMsgButtons buttons)
 {
   QMessageBox box(QApplication::activeWindow());
@@ -60,6 +62,18 @@ bool TQtMessageService::InputQuery(const QString& caption, const QString& prompt
   bool ok = false;
   const QString result =
       QInputDialog::getText(QApplication::activeWindow(), caption, prompt, QLineEdit::Normal, value, &ok);
+  if (ok)
+    value = result;
+  return ok;
+}
+
+bool TQtMessageService::ChooseItem(const QString& caption, const QString& prompt, const QStringList& items,
+                                   QString& value)
+{
+  bool ok = false;
+  const int current = std::max(0, static_cast<int>(items.indexOf(value)));
+  const QString result =
+      QInputDialog::getItem(QApplication::activeWindow(), caption, prompt, items, current, false, &ok);
   if (ok)
     value = result;
   return ok;

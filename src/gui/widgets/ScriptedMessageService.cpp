@@ -33,6 +33,13 @@ bool TScriptedMessageService::InputQuery(const QString& caption, const QString& 
   return true;
 }
 
+bool TScriptedMessageService::ChooseItem(const QString& caption, const QString& prompt, const QStringList& items,
+                                        QString& value)
+{
+  Q_UNUSED(items);
+  return InputQuery(caption, prompt, value);
+}
+
 QString TScriptedMessageService::OpenFileName(const QString& caption, const QString&, const QString&)
 {
   FDialogCaptions.push_back(caption);

@@ -21,6 +21,8 @@ public:
 
   TMsgResult Show(TMsgKind kind, const QString& text, TMsgButtons buttons) override;
   bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
+  // Answered from the input queue like an input box.
+  bool ChooseItem(const QString& caption, const QString& prompt, const QStringList& items, QString& value) override;
   QString OpenFileName(const QString& caption, const QString& folder, const QString& filter) override;
   QString SaveFileName(const QString& caption, const QString& folder, const QString& filter) override;
 

@@ -90,7 +90,7 @@ TEST_F(BandCorrectionBuild, UnusableZeroDegreeFilesWarnInInputOrderAndSwitchTheC
   const std::string missing = (Dir / "gone.txt").string();
   Input.MikKorr_0_file[0] = missing;
   Input.MikKorr_0_file[1] = Write("one-line.txt", "20 -1.2\n");
-  Input.MikKorr_0_file[2] = Write("double-blank.txt", "h\n20 -1.2\n1000  0\n20000 3.5\n");
+  Input.MikKorr_0_file[2] = Write("bad-level.txt", "h\n20 -1.2\n1000 0dB\n20000 3.5\n");
   Input.MikKorr_0_file[3] = Write("good.txt", Example);
   Input.MikKorr_0_file[8] = (Dir / "beyond-the-interface.txt").string();  // input 9 of 8: not looked at
   Input.MeasuredInput = 3;

@@ -217,6 +217,8 @@ TEST(CurveImport, MakerStyleFilesImport) {
       {"mic_semicolon_comma_bom.txt", DelimiterSemicolon, 12, 20.0f, -0.85f, 20000.0f, 3.81f,
        "Frequenz [Hz];Korrektur [dB]"},
       {"mic_colon_cp1252.txt", DelimiterColon, 5, 25.0f, -0.6f, 20000.0f, 4.2f, "Korrekturkurve 0\u00b0 (Freifeld)"},
+      // Right-aligned columns of several blanks, and a third header line with a ":" in it.
+      {"mic_aligned_columns.txt", DelimiterBlank, 5, 20.0f, -1.2f, 20000.0f, 3.5f, "Frequency: Hz       Level: dB"},
   };
   for (const auto& c : cases) {
     const std::string file = Fixtures + "/" + c.File;
@@ -246,14 +248,16 @@ TEST(CurveImport, FailuresNameTheLineAndKeepThePointsBefore) {
     const char* Reason;
   };
   const TCase cases[] = {
-      {"mic_bad_double_blank.txt", 4, "level (second field) is empty"},
+      {"mic_bad_empty_level.txt", 4, "level (second field) is empty"},
       {"mic_bad_number.txt", 4, "the level \"0.8dB\" is not a number"},
   };
   for (const auto& c : cases) {
     TDatentyp curve;
     std::string header;
     TCurveImportDetails details;
-    EXPECT_FALSE(ImportAsciiCurve(Fixtures + "/" + c.File, curve, ' ', header, &details)) << c.File;
+    EXPECT_FALSE(ImportAsciiCurve(Fixtures + "/" + c.File, curve, static_cast<char>(DetectDelimiter(Fixtures + "/" + c.File)),
+                                  header, &details))
+        << c.File;
     EXPECT_EQ(details.ErrorLine, c.Line) << c.File;
     EXPECT_NE(details.Message().find(c.Reason), std::string::npos) << details.Message();
     EXPECT_EQ(curve.Count(), 2u) << c.File;  // 20 Hz and 1000 Hz were read before
@@ -285,9 +289,10 @@ TEST(CurveImport, HeaderOnlyAndEmptyFilesGiveNoPoints) {
   EXPECT_TRUE(ImportAsciiCurveText("", curve, ' ', header, nullptr, English));
   EXPECT_EQ(header, "");
   EXPECT_FLOAT_EQ(InterpolateCurve(curve, 1000.0), 0.0f);
-  // A line beginning with a blank or a sign is a header line.
+  // A line beginning with a sign is a header line; blanks before a digit are column alignment.
   EXPECT_TRUE(ImportAsciiCurveText("h\n 20 1\n-5 2\n30 3\n", curve, ' ', header, nullptr, English));
-  EXPECT_EQ(curve.Count(), 1u);
+  EXPECT_EQ(curve.Count(), 2u);
+  EXPECT_EQ(header, "-5 2");
 }
 
 TEST(CurveImport, InterpolationEdgeCases) {
