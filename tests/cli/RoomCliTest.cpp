@@ -248,3 +248,63 @@ TEST_F(RoomCli, MicDistance) {
   const nlohmann::json j = Json({"room", "micdistance", "--width", "2", "--depth", "5", "--height", "3", "--rt60", "0", "--json"});
   EXPECT_EQ(j["min_distance_m"].get<double>(), 0.0);
 }
+
+TEST_F(RoomCli, MeasureOnTheVirtualInterface) {
+  const std::string project = (Dir / "m.vmR6").string(), csv = (Dir / "m.csv").string();
+  const std::string irDir = (Dir / "irs").string();
+  const TRun r = Cli({"room", "measure", "--positions", "3", "--project", project, "--csv", csv, "--ir-dir", irDir,
+                      "--json"},
+                     "VEMRA_VIRTUAL_ROOM='rt60=0.8'");
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  const nlohmann::json j = nlohmann::json::parse(r.Out);
+  ASSERT_EQ(j["measurements"].size(), 3u);
+  for (const auto& band : j["average"]["bands"]) {
+    const double f = band["f"].get<double>(), t20 = band["T20"].get<double>();
+    if (f >= 1000) {
+      EXPECT_NEAR(t20, 0.8, 0.8 * 0.05) << f;
+    } else if (f >= 250) {
+      EXPECT_NEAR(t20, 0.8, 0.8 * 0.08) << f;
+    }
+  }
+  EXPECT_NEAR(j["average"]["T20"].get<double>(), 0.8, 0.8 * 0.05);
+  EXPECT_NE(r.Err.find("Position 3/3: 100 % recorded"), std::string::npos) << r.Err;
+  EXPECT_EQ(r.Err.find("Delta"), std::string::npos) << r.Err;
+
+  // The files: three responses, the list with the average row, the project that reopens to the same values.
+  for (int k = 1; k <= 3; ++k) EXPECT_TRUE(fs::exists(Dir / "irs" / ("ir_" + std::to_string(k) + ".wav"))) << k;
+  const std::string text = ReadText(csv);
+  EXPECT_EQ(text.rfind("\xEF\xBB\xBF#;RT60(s);EDT(s);C50(dB);C80(dB);ts(ms);Note\r\n \xC3\x98 ;", 0), 0u) << text;
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5);
+  const nlohmann::json reopened = Json({"room", "open", project, "--json"});
+  EXPECT_EQ(reopened["average"], j["average"]);
+  EXPECT_EQ(reopened["measurements"][2]["note"], "Room A MicIn:1");
+
+  // A room whose octaves decay differently reads so band by band.
+  const TRun bands = Cli({"room", "measure", "--positions", "3", "--json"},
+                         "VEMRA_VIRTUAL_ROOM='rt60=0.8;rt60_2000=0.5;rt60_4000=0.4'");
+  ASSERT_EQ(bands.Code, 0) << bands.Err;
+  const nlohmann::json bj = nlohmann::json::parse(bands.Out);
+  const auto& avg = bj["average"]["bands"];
+  EXPECT_NEAR(avg[4]["T20"].get<double>(), 0.5, 0.5 * 0.08);
+  EXPECT_NEAR(avg[5]["T20"].get<double>(), 0.4, 0.4 * 0.08);
+  EXPECT_NEAR(avg[3]["T20"].get<double>(), 0.8, 0.8 * 0.05);
+}
+
+TEST_F(RoomCli, MeasureRefusesATooSmallLevelRange) {
+  const std::string project = (Dir / "m.vmR6").string();
+  for (const char* basis : {"T20", "T30"}) {
+    const TRun r = Cli({"room", "measure", "--basis", basis, "--project", project},
+                       "VEMRA_VIRTUAL_ROOM='rt60=0.8;noise=-25'");
+    EXPECT_EQ(r.Code, 1);
+    const std::string warning =
+        "vemra-cli: Delta = (Signal - Noise floor) to low. Or wrong audio interface input selected. RT60 measurement "
+        "ignored!, Delta(dB)=  ";
+    EXPECT_EQ(r.Err.find(warning), r.Err.rfind('\n', r.Err.size() - 2) + 1) << r.Err;
+    EXPECT_NE(r.Err.find(std::string(" <") + (basis[1] == '2' ? "30" : "40") + ">\n"), std::string::npos) << r.Err;
+    EXPECT_TRUE(r.Out.empty());
+    EXPECT_FALSE(fs::exists(project));
+  }
+  // Unknown interface or input: one line, exit 1.
+  EXPECT_EQ(Cli({"room", "measure", "--device", "no such interface"}).Code, 1);
+  EXPECT_EQ(Cli({"room", "measure", "--input", "9"}).Code, 1);
+}

@@ -48,7 +48,10 @@ void TVirtualInterface::Start(TProcess Process) {
   Stop();
   FProcess = std::move(Process);
   FRoom->Reset();
-  for (auto& c : FIn) std::fill(c.begin(), c.end(), 0.0f);
+  // The first block the handler sees already carries the noise floor, as on a real interface: the room
+  // hears one block of silence before anything is played.
+  for (auto& c : FOut) std::fill(c.begin(), c.end(), 0.0f);
+  FRoom->Process(FOut.front().data(), FInPtr);
   FStopRequest.store(false, std::memory_order_relaxed);
   FRunning.store(true, std::memory_order_release);
   if (FConfig.Clock != TVirtualClock::Stepped) FThread = std::thread([this] { ThreadMain(); });
