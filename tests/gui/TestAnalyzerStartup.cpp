@@ -243,6 +243,29 @@ private slots:
     QVERIFY2(guitest::ReadIni().contains(QString("InputforCh1=%1").arg(expected)), qPrintable(guitest::ReadIni()));
   }
 
+  void HandEditedSettingsOutOfRange()
+  {
+    // Indexes no box has: the boxes show what really runs.
+    guitest::WriteIni("[ASIO]\nInterface=Virtual interface\nCH=7\n[RTA]\nSpeed=9\nOctave=12\nACZ=5\nUnit=4\nBarType=3\n");
+    guitest::Script();
+    TFMAnalyzer w;
+    w.FormActivate();
+    QCOMPARE(w.cbSetSmooth->currentIndex(), 0);
+    QCOMPARE(w.Dispatcher->RTAEngineIEC1[0]->TimeWeight(), twImpulse);
+    QCOMPARE(w.cbCHannelMEss->currentIndex(), 3);
+    QCOMPARE(w.StatusPanels[2]->text(), QString("Ch4 = In4"));
+    QCOMPARE(w.cbOktave->currentIndex(), 4);
+    QCOMPARE(w.Dispatcher->RTAEngineIEC1[0]->OctavesPerBand(), 12);
+    QCOMPARE(w.AnalyserChart1->LevelTitle(), QString("dBFS"));
+    QVERIFY(w.sbChartSetStd->isChecked());
+    QCOMPARE(w.cbACZ_Gewichtung->currentIndex(), 0);
+    w.SetStartButton(true);
+    QVERIFY(w.Measuring());
+    QCOMPARE(IniData.RTA_ACZ_Bewertung, 0);
+    QCOMPARE(w.Dispatcher->RTAEngineIEC1[3]->Weighting(), fwZ);
+    w.SetStartButton(false);
+  }
+
   void FirstActivationCreatesTheEngines()
   {
     guitest::WriteIni("[ASIO]\nInterface=Virtual interface\n[RTA]\nOctave=0\nUnit=2\n");
