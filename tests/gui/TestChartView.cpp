@@ -317,6 +317,22 @@ private slots:
   void ZoomUndoRestoresTheDefaultRanges()
   {
     TFixture f;
+    // A rectangle dragged with the mouse zooms into it.
+    f.chart.SetZoomEnabled(true);
+    QWidget* plot = f.chart.Plot();
+    const QPoint from = f.At(100.0, -20.0), to = f.At(1000.0, -60.0);
+    QTest::mousePress(plot, Qt::LeftButton, Qt::NoModifier, from);
+    QMouseEvent move(QEvent::MouseMove, QPointF(to), plot->mapToGlobal(QPointF(to)), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(plot, &move);
+    QTest::mouseRelease(plot, Qt::LeftButton, Qt::NoModifier, to);
+    QVERIFY2(std::fabs(f.chart.XMinimum() - 100.0) < 5.0 && std::fabs(f.chart.XMaximum() - 1000.0) < 50.0,
+             qPrintable(QString("%1 %2").arg(f.chart.XMinimum()).arg(f.chart.XMaximum())));
+    QVERIFY(std::fabs(f.chart.LevelMaximum() - (-20.0)) < 1.0);
+    QVERIFY(std::fabs(f.chart.LevelMinimum() - (-60.0)) < 1.0);
+    f.chart.UndoZoom();
+    QCOMPARE(f.chart.XMinimum(), 20.0);
+    QCOMPARE(f.chart.LevelMinimum(), -120.0);
     f.chart.SetLevelRange(-90.0, 10.0);
     f.chart.Plot()->xAxis->setRange(100.0, 200.0);
     f.chart.Plot()->yAxis->setRange(-20.0, -10.0);

@@ -132,6 +132,10 @@ TChartView::TChartView(QWidget* parent) : QWidget(parent)
   FPlot->addLayer("live", FPlot->layer("main"), QCustomPlot::limAbove);
   FLive = FPlot->layer("live");
   FLive->setMode(QCPLayer::lmBuffered);
+  // The overlay layer only carries the zoom rectangle while the mouse drags it; sharing the buffer of the
+  // layers below it saves one full-size buffer to compose at every frame.
+  if (QCPLayer* overlay = FPlot->layer("overlay"))
+    overlay->setMode(QCPLayer::lmLogical);
 
   FPlot->legend->setVisible(true);
   FPlot->legend->setBrush(QColor(0, 0, 0, 150));
