@@ -26,7 +26,7 @@ public:
   TIniFile() = default;
   static TIniFile FromText(std::string_view Text);
   // A missing file gives an empty one. A file that exists but cannot be read, or is far larger than
-  // any settings file (over 16 MiB), throws TIniFileError.
+  // any settings file (over 1 MiB), throws TIniFileError.
   static TIniFile Load(const std::filesystem::path& FileName);
 
   std::optional<std::string> ReadString(std::string_view Section, std::string_view Key) const;

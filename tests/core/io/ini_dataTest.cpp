@@ -287,6 +287,20 @@ TEST_F(Settings, AFileThatCannotBeReadIsNeverOverwritten) {
   EXPECT_TRUE(fs::is_directory(Ini()));
 }
 
+TEST_F(Settings, AFileFarTooLargeIsNeitherLoadedNorOverwritten) {
+  const std::string huge = "[RTA]\nOctave=4\n" + std::string((1u << 20), '\n');
+  WriteText(Ini(), huge);
+  ReadIniData(Ini());
+  EXPECT_EQ(IniData.RTA_Octave, 2);
+  try {
+    WriteIniData(Ini(), English);
+    FAIL() << "a file of more than 1 MiB was replaced";
+  } catch (const TIniFileError& e) {
+    EXPECT_NE(std::string(e.what()).find("too large"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(fs::file_size(Ini()), huge.size());
+}
+
 TEST_F(Settings, WritingThroughASymbolicLinkReplacesItsTarget) {
   const fs::path real = Folder / "real.ini";
   WriteText(real, "[Extra]\nA=1\n");
@@ -335,15 +349,18 @@ TEST_F(Settings, GeometryIsMadePlausibleForTheScreen) {
 }
 
 TEST(IniFile, KeepsEverythingItDoesNotChange) {
-  const std::string text = "\xEF\xBB\xBF# comment\r[A]\rk=1\r[a]\rK2 = two words \r";
+  const std::string text = "\xEF\xBB\xBF# comment\r[A]\rk=1\r[a]\r  K2 = two words \r\t[ C ]\r\tk3\t=3\r";
   TIniFile f = TIniFile::FromText(text);
   EXPECT_EQ(f.Text(), text);
   EXPECT_EQ(f.ReadString("a", "K"), "1");
   EXPECT_EQ(f.ReadString("A", "k2"), "two words");  // found in the repeated section
+  EXPECT_EQ(f.ReadString("c", "K3"), "3");
   EXPECT_FALSE(f.ReadString("B", "k"));
+  EXPECT_FALSE(f.ReadString("", "k"));
   f.WriteString("A", "K2", "line\nbreak");
+  f.WriteString("C", "k3", " three ");
   f.WriteString("B", "x", "");
-  EXPECT_EQ(f.Text(), "\xEF\xBB\xBF# comment\r[A]\rk=1\r[a]\rK2=line break\r\r[B]\rx=\r");
+  EXPECT_EQ(f.Text(), "\xEF\xBB\xBF# comment\r[A]\rk=1\r[a]\rK2=line break\r\t[ C ]\rk3=three\r\r[B]\rx=\r");
 }
 
 TEST(IniFile, InsertedEntriesAreFoundAndReplacedWhereTheyAre) {
