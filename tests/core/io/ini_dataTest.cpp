@@ -360,7 +360,8 @@ TEST(IniFile, KeepsEverythingItDoesNotChange) {
   f.WriteString("A", "K2", "line\nbreak");
   f.WriteString("C", "k3", " three ");
   f.WriteString("B", "x", "");
-  EXPECT_EQ(f.Text(), "\xEF\xBB\xBF# comment\r[A]\rk=1\r[a]\rK2=line break\r\t[ C ]\rk3=three\r\r[B]\rx=\r");
+  f.WriteString("a", "n", "4");  // new keys go to the first section of the name
+  EXPECT_EQ(f.Text(), "\xEF\xBB\xBF# comment\r[A]\rk=1\rn=4\r[a]\rK2=line break\r\t[ C ]\rk3=three\r\r[B]\rx=\r");
 }
 
 TEST(IniFile, InsertedEntriesAreFoundAndReplacedWhereTheyAre) {
