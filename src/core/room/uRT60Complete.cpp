@@ -1,5 +1,6 @@
 #include "room/uRT60Complete.h"
 
+#include "dsp/TFftwPlanLock.h"
 #include "room/uBandpassIEC.h"
 
 #include <fftw3.h>
@@ -92,15 +93,10 @@ private:
 };
 
 // ---------------------------------------------------------------------------------------------------------
-// FFT plans. FFTW's planner is not thread-safe: plans are made and destroyed under one mutex, while
+// FFT plans. FFTW's planner is not thread-safe: plans are made and destroyed under TFftwPlanLock, while
 // executing a finished plan on other arrays is safe from any thread. Plans are in place (real to half
 // complex and back), made without measuring (the arrays are not touched), and kept for the last few
 // sizes, since making one for 2^23 points takes a good part of the whole convolution.
-
-std::mutex& PlannerMutex() {
-  static std::mutex m;
-  return m;
-}
 
 struct TFftPlans {
   std::size_t N = 0;
@@ -110,7 +106,7 @@ struct TFftPlans {
   TFftPlans(const TFftPlans&) = delete;
   TFftPlans& operator=(const TFftPlans&) = delete;
   ~TFftPlans() {
-    const std::lock_guard lock(PlannerMutex());
+    const TFftwPlanLock lock;
     if (Forward) fftwf_destroy_plan(Forward);
     if (Backward) fftwf_destroy_plan(Backward);
   }
@@ -133,7 +129,7 @@ std::shared_ptr<const TFftPlans> PlansFor(std::size_t N, float* Buffer) {
   auto plans = std::make_shared<TFftPlans>();
   plans->N = N;
   {
-    const std::lock_guard lock(PlannerMutex());
+    const TFftwPlanLock lock;
     auto* spectrum = reinterpret_cast<fftwf_complex*>(Buffer);
     const int n = static_cast<int>(N);
     plans->Forward = fftwf_plan_dft_r2c_1d(n, Buffer, spectrum, FFTW_ESTIMATE);
