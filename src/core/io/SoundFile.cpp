@@ -53,11 +53,30 @@ TSoundFile TSoundFile::Read(const std::filesystem::path& Path) {
   return result;
 }
 
+void TSoundFile::CheckWriteTarget(const std::filesystem::path& Path) {
+  // Renaming the finished file over a device or a folder would replace the device or fail late.
+  std::error_code ec;
+  const auto status = std::filesystem::status(Path, ec);
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    throw TSoundFileError("cannot write " + Quoted(Path) + ": not a regular file");
+  }
+}
+
 void TSoundFile::WriteMonoFloatWav(const std::filesystem::path& Path, std::span<const float> Samples, int SampleRate) {
   if (SampleRate <= 0) {
     throw TSoundFileError("cannot write " + Quoted(Path) + ": invalid sample rate");
   }
-  std::filesystem::path temp = Path;
+  if (Samples.size() > MaxWavSamples) {
+    throw TSoundFileError("cannot write " + Quoted(Path) + ": more samples than a WAV file can hold");
+  }
+  CheckWriteTarget(Path);
+  std::error_code ec;
+  std::filesystem::path target = Path;
+  if (std::filesystem::is_symlink(Path, ec)) {
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(Path, ec);
+    if (!ec) target = resolved;
+  }
+  std::filesystem::path temp = target;
   temp += ".part";
   SF_INFO info{};
   info.samplerate = SampleRate;
@@ -70,12 +89,11 @@ void TSoundFile::WriteMonoFloatWav(const std::filesystem::path& Path, std::span<
   const auto frames = static_cast<sf_count_t>(Samples.size());
   const sf_count_t written = sf_writef_float(f, Samples.data(), frames);
   const int closeResult = sf_close(f);
-  std::error_code ec;
   if (written != frames || closeResult != 0) {
     std::filesystem::remove(temp, ec);
     throw TSoundFileError("cannot write " + Quoted(Path) + ": disk full or write error");
   }
-  std::filesystem::rename(temp, Path, ec);
+  std::filesystem::rename(temp, target, ec);
   if (ec) {
     std::filesystem::remove(temp, ec);
     throw TSoundFileError("cannot write " + Quoted(Path) + ": " + ec.message());
