@@ -29,10 +29,11 @@ namespace {
 // A response shorter than this holds no judgeable decay (the truncation rule averages its last tenth).
 constexpr std::size_t kMinUsableSamples = 10;
 
-// Sample counts derived from times: nearest integer, ties to even.
+// Sample counts derived from times: nearest integer, ties to even; counts beyond 2^62 saturate there.
 std::int64_t RoundSamples(double x) {
   if (!std::isfinite(x) || x <= 0) return 0;
-  return static_cast<std::int64_t>(std::nearbyint(x));
+  constexpr double kMax = 4611686018427387904.0;  // 2^62
+  return x >= kMax ? static_cast<std::int64_t>(kMax) : static_cast<std::int64_t>(std::nearbyint(x));
 }
 
 // Index of the largest magnitude, the first one on ties; 0 for an empty array.

@@ -91,6 +91,7 @@ TEST(ExtractImpulse, StartsAtThePeakForTheGivenTime) {
   EXPECT_EQ(rt.ExtractImpulse(ir, 4.5f / 1024).size(), 4u);  // 4.5 samples: tie to even
   EXPECT_EQ(rt.ExtractImpulse(ir, 5.5f / 1024).size(), 6u);
   EXPECT_TRUE(rt.ExtractImpulse(ir, -1.0f).empty());
+  EXPECT_EQ(rt.ExtractImpulse(ir, 1e30f).size(), 10u);  // a count beyond any integer: up to the end
   EXPECT_TRUE(rt.ExtractImpulse({}, 1.0f).empty());
 }
 
