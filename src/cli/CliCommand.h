@@ -2,8 +2,11 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cmath>
+#include <cstdio>
 #include <functional>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 // A command of vemra-cli registers itself from its own file:
@@ -29,3 +32,36 @@ public:
     return setups;
   }
 };
+
+// Validators for numeric options that say what is wrong in the user's words ("--seconds: nan is not a
+// number", "--block: 0 is outside 16 ... 16384"). NaN and infinities are refused, which CLI::Range lets
+// through.
+inline std::string CliNumberText(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", v);
+  return buf;
+}
+
+// A finite number from Min to Max.
+inline CLI::Validator NumberIn(double Min, double Max) {
+  return CLI::Validator(
+      [Min, Max](std::string& Text) -> std::string {
+        double v = 0;
+        if (!CLI::detail::lexical_cast(Text, v) || !std::isfinite(v)) return Text + " is not a number";
+        if (v < Min || v > Max) return Text + " is outside " + CliNumberText(Min) + " ... " + CliNumberText(Max);
+        return {};
+      },
+      "NUMBER in " + CliNumberText(Min) + " ... " + CliNumberText(Max));
+}
+
+// A whole number from Min to Max.
+inline CLI::Validator WholeNumberIn(long long Min, long long Max) {
+  return CLI::Validator(
+      [Min, Max](std::string& Text) -> std::string {
+        long long v = 0;
+        if (!CLI::detail::lexical_cast(Text, v)) return Text + " is not a whole number";
+        if (v < Min || v > Max) return Text + " is outside " + std::to_string(Min) + " ... " + std::to_string(Max);
+        return {};
+      },
+      "WHOLE NUMBER in " + std::to_string(Min) + " ... " + std::to_string(Max));
+}

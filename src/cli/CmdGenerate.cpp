@@ -45,6 +45,17 @@ void RunGenerate(const TGenerateOptions& o) {
   }
   const float factor = LevelToFactor(o.Level);
   const std::size_t count = static_cast<std::size_t>(std::nearbyint(o.Seconds * o.Rate));
+  if (count > TSoundFile::MaxWavSamples) {
+    char limit[32];
+    std::snprintf(limit, sizeof limit, "%.0f", std::floor(static_cast<double>(TSoundFile::MaxWavSamples) / o.Rate));
+    throw TCliUsageError("--seconds: " + std::to_string(count) + " samples at " + std::to_string(o.Rate) +
+                         " Hz do not fit in a WAV file (at most " + limit + " s at this rate)");
+  }
+  try {
+    TSoundFile::CheckWriteTarget(o.Out);
+  } catch (const TSoundFileError& e) {
+    throw TCliError(e.what());
+  }
   std::vector<float> samples;
   if (o.Kind == "sine") {
     TASIOGeneratorTone tone;
@@ -84,13 +95,13 @@ const TCliCommand reg([](CLI::App& app) {
   auto o = std::make_shared<TGenerateOptions>();
   auto* cmd = app.add_subcommand("generate", "Write a test signal (sine, pink noise, room sweep) to a WAV file");
   cmd->add_option("kind", o->Kind, "sine, pink or sweep")->required()->check(CLI::IsMember({"sine", "pink", "sweep"}));
-  o->FreqOpt = cmd->add_option("--freq", o->Freq, "Sine frequency in Hz (default 1000)");
-  o->StartOpt = cmd->add_option("--start", o->Start, "Sweep start frequency in Hz (default 18)");
-  o->StopOpt = cmd->add_option("--stop", o->Stop, "Sweep stop frequency in Hz (default 21000)");
-  cmd->add_option("--seconds", o->Seconds, "Duration in seconds (default 3)")->check(CLI::Range(0.001, 3600.0));
+  o->FreqOpt = cmd->add_option("--freq", o->Freq, "Sine frequency in Hz (default 1000)")->check(NumberIn(0.001, 192000.0));
+  o->StartOpt = cmd->add_option("--start", o->Start, "Sweep start frequency in Hz (default 18)")->check(NumberIn(0.001, 192000.0));
+  o->StopOpt = cmd->add_option("--stop", o->Stop, "Sweep stop frequency in Hz (default 21000)")->check(NumberIn(0.001, 192000.0));
+  cmd->add_option("--seconds", o->Seconds, "Duration in seconds (default 3)")->check(NumberIn(0.001, 3600.0));
   cmd->add_option("--level", o->Level, "Output level in dB: factor 10^(L/20), 0 at or below -144 (default 0)")
-      ->check(CLI::Range(-200.0, 0.0));
-  cmd->add_option("--rate", o->Rate, "Sample rate in Hz (default 48000)")->check(CLI::Range(8000, 384000));
+      ->check(NumberIn(-200.0, 0.0));
+  cmd->add_option("--rate", o->Rate, "Sample rate in Hz (default 48000)")->check(WholeNumberIn(8000, 384000));
   cmd->add_option("--out", o->Out, "WAV file to write")->required();
   cmd->callback([o] { RunGenerate(*o); });
 });

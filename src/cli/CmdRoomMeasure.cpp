@@ -3,7 +3,6 @@
 // interface is stepped block by block, so a measurement there takes only as long as its computation, and
 // position k hears its room with the noise seed advanced by k - 1 (another microphone position).
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <iostream>
@@ -11,6 +10,7 @@
 
 #include "CliCommand.h"
 #include "CmdRoom.h"
+#include "FindDevice.h"
 #include "RoomOutput.h"
 #include "audio/TASIOHost.h"
 #include "audio/TAudioDispatcher.h"
@@ -33,25 +33,6 @@ struct TOptions : TRoomAnalysisOptions {
   int Positions = 1;
   std::string Project, Csv, IrDir;
 };
-
-// The interface whose name is Name, or else the only one whose name contains it (letter case ignored).
-int FindDevice(const TASIOHost& Host, const std::string& Name) {
-  const auto& list = Host.DriverList();
-  for (std::size_t i = 0; i < list.size(); ++i)
-    if (list[i] == Name) return static_cast<int>(i);
-  auto lower = [](std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-  };
-  int found = -1;
-  for (std::size_t i = 0; i < list.size(); ++i) {
-    if (lower(list[i]).find(lower(Name)) == std::string::npos) continue;
-    if (found >= 0) throw TCliError("\"" + Name + "\" matches more than one audio interface (see vemra-cli devices)");
-    found = static_cast<int>(i);
-  }
-  if (found < 0) throw TCliError("no audio interface \"" + Name + "\" (see vemra-cli devices)");
-  return found;
-}
 
 // Progress of one position on stderr: a line at every further tenth of the recording.
 class TProgress {

@@ -3,6 +3,7 @@
 // analyzer window: the measured channel's level engine is fed there, and its band levels arrive by the
 // same 0x464 hand-over the display uses.
 #include "CliCommand.h"
+#include "FindDevice.h"
 
 #include "audio/TASIOHost.h"
 #include "audio/TAudioDispatcher.h"
@@ -204,26 +205,6 @@ std::string Spark(const std::vector<float>& Levels) {
   return s;
 }
 
-int FindDevice(const TASIOHost& Host, const std::string& Name) {
-  const auto& list = Host.DriverList();
-  for (std::size_t i = 0; i < list.size(); ++i) {
-    if (list[i] == Name) return static_cast<int>(i);
-  }
-  auto lower = [](std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s;
-  };
-  int found = -1;
-  for (std::size_t i = 0; i < list.size(); ++i) {
-    if (lower(list[i]).find(lower(Name)) != std::string::npos) {
-      if (found >= 0) throw TCliError("\"" + Name + "\" matches more than one audio interface (see vemra-cli devices)");
-      found = static_cast<int>(i);
-    }
-  }
-  if (found < 0) throw TCliError("no audio interface \"" + Name + "\" (see vemra-cli devices)");
-  return found;
-}
-
 void RunDevice(const TRtaOptions& o) {
   TASIOHost host;
   try {
@@ -348,12 +329,12 @@ const TCliCommand reg([](CLI::App& app) {
   auto* cmd = app.add_subcommand("rta", "Fractional-octave analysis of a sound file or of an interface's input");
   o->FileOpt = cmd->add_option("--file", o->File, "Sound file to analyse");
   o->ChannelOpt = cmd->add_option("--channel", o->Channel, "Channel of the file, from 1 (default 1)")
-                      ->check(CLI::PositiveNumber);
+                      ->check(WholeNumberIn(1, 1024));
   o->DeviceOpt = cmd->add_option("--device", o->Device, "Audio interface (name as vemra-cli devices shows it)");
   o->InputOpt = cmd->add_option("--input", o->Input, "Input of the interface, from 1 (default 1)")
-                    ->check(CLI::PositiveNumber);
+                    ->check(WholeNumberIn(1, TAudioDispatcher::MaxInputs));
   o->SecondsOpt = cmd->add_option("--seconds", o->Seconds, "How long to measure the interface")
-                      ->check(CLI::Range(0.1, 86400.0));
+                      ->check(NumberIn(0.1, 86400.0));
   cmd->add_option("--octave", o->Octave, "Bands per octave: 1, 3, 6, 9 or 12 (default 3)")
       ->check(CLI::IsMember({1, 3, 6, 9, 12}));
   cmd->add_option("--weighting", o->Weighting, "Frequency weighting Z, A or C (default Z)")
@@ -362,16 +343,16 @@ const TCliCommand reg([](CLI::App& app) {
       ->check(CLI::IsMember({"impulse", "fast", "slow", "smooth100", "smooth20"}));
   o->BlockOpt = cmd->add_option("--block", o->Block, "Block length in samples (default 1024; for --device the "
                                                      "interface's own unless given)")
-                    ->check(CLI::Range(16, 16384));
+                    ->check(WholeNumberIn(16, 16384));
   cmd->add_option("--leq-window", o->LeqWindow, "Sliding-Leq window in seconds (default 600)")
-      ->check(CLI::Range(1, 86400));
+      ->check(WholeNumberIn(1, 86400));
   o->SignalOpt = cmd->add_option("--signal", o->Signal, "Play off, pink or sine on every output while measuring "
                                                        "(--device only; default off)")
                      ->check(CLI::IsMember({"off", "pink", "sine"}));
   o->SignalLevelOpt = cmd->add_option("--signal-level", o->SignalLevel, "Level of the played signal in dB (default -20)")
-                          ->check(CLI::Range(-200.0, 0.0));
+                          ->check(NumberIn(-200.0, 0.0));
   o->FreqOpt = cmd->add_option("--freq", o->Freq, "Frequency of the played sine in Hz (default 1000)")
-                   ->check(CLI::Range(1.0, 23999.0));
+                   ->check(NumberIn(1.0, 23999.0));
   cmd->add_flag("--json", o->Json, "Print one JSON document");
   cmd->callback([o] { RunRta(*o); });
 });

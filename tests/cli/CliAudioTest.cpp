@@ -4,9 +4,12 @@
 #include "io/SoundFile.h"
 #include "room/uRT60Complete.h"
 
+#include "CliRun.h"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-#include <sys/wait.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdio>
@@ -35,23 +38,10 @@ protected:
   }
   void TearDown() override { fs::remove_all(Dir); }
 
-  // Runs vemra-cli with the arguments (and environment assignments in front, as in a shell).
-  TRun Run(const std::string& Args, const std::string& Env = "") {
-    const fs::path err = Dir / "stderr.txt";
-    const std::string cmd = "env " + Env + " " + std::string(VEMRA_BIN_DIR) + "/vemra-cli " + Args + " 2>" +
-                            err.string();
-    TRun r;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.Out.append(buf, n);
-    const int status = ::pclose(p);
-    r.Exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream e(err);
-    std::stringstream ss;
-    ss << e.rdbuf();
-    r.Err = ss.str();
-    return r;
+  // Runs vemra-cli with the arguments (and environment assignments, as in a shell).
+  static TRun Run(const std::string& Args, const std::string& Env = "") {
+    const TCliRun r = RunCli(Args, Env);
+    return {r.ExitCode, r.Out, r.Err};
   }
   std::string File(const std::string& Name) const { return (Dir / Name).string(); }
   static const nlohmann::json& Band(const nlohmann::json& Doc, double Nominal) {
@@ -152,6 +142,21 @@ TEST_F(Cli, BadInputFailsWithOneLineAndUsageErrorsWithExit2) {
       {"generate pink --freq 100 --out " + File("x.wav"), 2, "--freq"},
       {"generate sweep --start 500 --stop 100 --out " + File("x.wav"), 2, "--start"},
       {"generate sine --out " + File("no/such/folder/x.wav"), 1, "x.wav"},
+      {"rta --device \"\" --seconds 1", 1, "no audio interface"},
+      {"rta --file " + File("m.wav") + " --channel 0", 2, "--channel: 0 is outside 1"},
+      {"rta --file " + File("m.wav") + " --block 0", 2, "--block: 0 is outside 16"},
+      {"rta --file " + File("m.wav") + " --block -5", 2, "--block"},
+      {"rta --file " + File("m.wav") + " --block 1.5", 2, "not a whole number"},
+      {"rta --device \"Virtual interface\" --seconds 0", 2, "--seconds"},
+      {"rta --device \"Virtual interface\" --seconds nan", 2, "--seconds: nan is not a number"},
+      {"rta --device \"Virtual interface\" --seconds 1 --input 11", 2, "--input"},
+      {"rta --device \"Virtual interface\" --seconds 1 --signal sine --freq nan", 2, "--freq"},
+      {"rta --device \"Virtual interface\" --seconds 1 --signal pink --signal-level inf", 2, "--signal-level"},
+      {"generate sine --seconds nan --out " + File("x.wav"), 2, "--seconds: nan is not a number"},
+      {"generate sine --seconds 1e12 --out " + File("x.wav"), 2, "--seconds"},
+      {"generate sine --level nan --out " + File("x.wav"), 2, "--level"},
+      {"generate sine --rate 44100.5 --out " + File("x.wav"), 2, "--rate"},
+      {"generate sine --out " + Dir.string(), 1, "not a regular file"},
   };
   for (const auto& c : cases) {
     const TRun r = Run(c.Args);
@@ -160,6 +165,36 @@ TEST_F(Cli, BadInputFailsWithOneLineAndUsageErrorsWithExit2) {
     EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << c.Args << "\n" << r.Err;
   }
   EXPECT_FALSE(fs::exists(File("x.wav")));
+}
+
+// More samples than a WAV file holds are refused before anything is computed (the address space is
+// limited here, so an attempt to compute them fails differently); a target that is no regular file is
+// refused before the samples are computed and left as it was.
+TEST_F(Cli, GenerateRefusesWhatCannotBeWritten) {
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_AS, &saved), 0);
+  rlimit limited = saved;
+  limited.rlim_cur = rlim_t{1} << 31;
+  ASSERT_EQ(::setrlimit(RLIMIT_AS, &limited), 0);
+  const TRun big = Run("generate pink --seconds 3600 --rate 384000 --out " + File("big.wav"));
+  ::setrlimit(RLIMIT_AS, &saved);
+  EXPECT_EQ(big.Exit, 2) << big.Err;
+  EXPECT_NE(big.Err.find("do not fit in a WAV file (at most 2796 s at this rate)"), std::string::npos) << big.Err;
+  EXPECT_FALSE(fs::exists(File("big.wav")));
+
+  ASSERT_EQ(::mkfifo(File("pipe.wav").c_str(), 0600), 0);
+  const TRun fifo = Run("generate sine --out " + File("pipe.wav"));
+  EXPECT_EQ(fifo.Exit, 1);
+  EXPECT_NE(fifo.Err.find("not a regular file"), std::string::npos) << fifo.Err;
+  EXPECT_TRUE(fs::is_fifo(File("pipe.wav")));
+  EXPECT_FALSE(fs::exists(File("pipe.wav.part")));
+
+  // Through a symbolic link the file it names is written; the link stays.
+  std::ofstream(File("real.wav")) << "old";
+  fs::create_symlink("real.wav", File("link.wav"));
+  ASSERT_EQ(Run("generate sine --seconds 0.1 --out " + File("link.wav")).Exit, 0);
+  EXPECT_TRUE(fs::is_symlink(File("link.wav")));
+  EXPECT_EQ(TSoundFile::Read(File("real.wav")).Frames(), 4800u);
 }
 
 TEST_F(Cli, DevicesListTheVirtualInterfaceFirstAsConfigured) {

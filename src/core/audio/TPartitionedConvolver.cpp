@@ -1,5 +1,7 @@
 #include "audio/TPartitionedConvolver.h"
 
+#include "dsp/TFftwPlanLock.h"
+
 #include <fftw3.h>
 
 #include <algorithm>
@@ -25,10 +27,13 @@ TPartitionedConvolver::TPartitionedConvolver(std::span<const float> ImpulseRespo
   FSpectrumIn = AllocFloats(2 * FBins);
   FAccum = AllocFloats(2 * FBins);
   FInputHistory = AllocFloats(b);
-  FForward = fftwf_plan_dft_r2c_1d(static_cast<int>(n), FTime, reinterpret_cast<fftwf_complex*>(FSpectrumIn),
-                                   FFTW_ESTIMATE);
-  FInverse = fftwf_plan_dft_c2r_1d(static_cast<int>(n), reinterpret_cast<fftwf_complex*>(FAccum), FTime,
-                                   FFTW_ESTIMATE);
+  {
+    const TFftwPlanLock lock;
+    FForward = fftwf_plan_dft_r2c_1d(static_cast<int>(n), FTime, reinterpret_cast<fftwf_complex*>(FSpectrumIn),
+                                     FFTW_ESTIMATE);
+    FInverse = fftwf_plan_dft_c2r_1d(static_cast<int>(n), reinterpret_cast<fftwf_complex*>(FAccum), FTime,
+                                     FFTW_ESTIMATE);
+  }
   // Each partition's spectrum, scaled by 1/n so that the inverse transform needs no further scaling.
   const float scale = 1.0f / static_cast<float>(n);
   FResponse.assign(FPartitions, nullptr);
@@ -50,8 +55,11 @@ TPartitionedConvolver::TPartitionedConvolver(std::span<const float> ImpulseRespo
 }
 
 TPartitionedConvolver::~TPartitionedConvolver() {
-  fftwf_destroy_plan(static_cast<fftwf_plan>(FForward));
-  fftwf_destroy_plan(static_cast<fftwf_plan>(FInverse));
+  {
+    const TFftwPlanLock lock;
+    fftwf_destroy_plan(static_cast<fftwf_plan>(FForward));
+    fftwf_destroy_plan(static_cast<fftwf_plan>(FInverse));
+  }
   for (float* p : FResponse) fftwf_free(p);
   for (float* p : FDelayLine) fftwf_free(p);
   fftwf_free(FTime);

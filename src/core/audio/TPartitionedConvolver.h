@@ -11,7 +11,7 @@
 // (a leading delay) are skipped. No allocation after construction; Process adds no latency.
 class TPartitionedConvolver {
 public:
-  // Plans the transforms; call from one thread at a time (FFTW's planner is not thread-safe).
+  // Plans the transforms (under TFftwPlanLock, so any thread may build one).
   TPartitionedConvolver(std::span<const float> ImpulseResponse, int BlockLength);
   ~TPartitionedConvolver();
   TPartitionedConvolver(const TPartitionedConvolver&) = delete;

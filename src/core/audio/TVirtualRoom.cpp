@@ -1,6 +1,7 @@
 #include "audio/TVirtualRoom.h"
 
 #include "audio/TPartitionedConvolver.h"
+#include "dsp/TFftwPlanLock.h"
 
 #include <fftw3.h>
 
@@ -202,12 +203,13 @@ TVirtualRoom::TVirtualRoom(const TVirtualRoomConfig& Config, double SampleRate, 
     const std::size_t bins = tailLength / 2 + 1;
     std::vector<fftwf_complex> spectrum(bins), bandSpectrum(bins);
     std::vector<float> band(tailLength);
-    fftwf_plan forward = fftwf_plan_dft_r2c_1d(static_cast<int>(tailLength), noise.data(), spectrum.data(),
-                                               FFTW_ESTIMATE);
+    fftwf_plan forward = nullptr, inverse = nullptr;
+    {
+      const TFftwPlanLock lock;
+      forward = fftwf_plan_dft_r2c_1d(static_cast<int>(tailLength), noise.data(), spectrum.data(), FFTW_ESTIMATE);
+      inverse = fftwf_plan_dft_c2r_1d(static_cast<int>(tailLength), bandSpectrum.data(), band.data(), FFTW_ESTIMATE);
+    }
     fftwf_execute(forward);
-    fftwf_destroy_plan(forward);
-    fftwf_plan inverse = fftwf_plan_dft_c2r_1d(static_cast<int>(tailLength), bandSpectrum.data(), band.data(),
-                                               FFTW_ESTIMATE);
     for (std::size_t b = 0; b < centres.size(); ++b) {
       const double lowEdge = b > 0 ? centres[b] / std::numbers::sqrt2 : 0.0;
       const double highEdge = b + 1 < centres.size() ? centres[b] * std::numbers::sqrt2 : 0.0;
@@ -222,6 +224,8 @@ TVirtualRoom::TVirtualRoom(const TVirtualRoomConfig& Config, double SampleRate, 
       fftwf_execute(inverse);  // overwrites bandSpectrum, which is rebuilt for every band
       addDecaying(band.data(), Config.RT60At(centres[b]), 1.0 / static_cast<double>(tailLength));
     }
+    const TFftwPlanLock lock;
+    fftwf_destroy_plan(forward);
     fftwf_destroy_plan(inverse);
   }
 

@@ -20,10 +20,19 @@ public:
 
   std::size_t Frames() const { return Channels.empty() ? 0 : Channels.front().size(); }
 
-  // Reads the whole file. Throws when the file is missing, unreadable or not a sound file.
+  // Reads the whole file. Throws when the file is missing, unreadable, not a sound file, or a WAV file
+  // whose samples end before the length its header announces.
   static TSoundFile Read(const std::filesystem::path& Path);
 
   // Writes one channel as a 32-bit float WAV. The file appears complete or not at all: the samples go
   // to a temporary file beside it that is renamed over the target only when everything is written.
+  // A symbolic link is written through (the file it points to is replaced, the link stays); a target
+  // that exists and is no regular file (a device, a folder, a pipe) is refused, as are more samples
+  // than a WAV file can hold.
   static void WriteMonoFloatWav(const std::filesystem::path& Path, std::span<const float> Samples, int SampleRate);
+  // The target check of WriteMonoFloatWav alone, for callers that want to fail before computing the samples.
+  static void CheckWriteTarget(const std::filesystem::path& Path);
+
+  // The most 32-bit samples a WAV file holds (its sizes are 32-bit byte counts; room left for the header).
+  static constexpr std::size_t MaxWavSamples = (0xFFFFFFFFull - 4096) / 4;
 };

@@ -1,5 +1,6 @@
 #include "room/uRT60Complete.h"
 
+#include "dsp/TFftwPlanLock.h"
 #include "room/uBandpassIEC.h"
 
 #include <fftw3.h>
@@ -28,10 +29,11 @@ namespace {
 // A response shorter than this holds no judgeable decay (the truncation rule averages its last tenth).
 constexpr std::size_t kMinUsableSamples = 10;
 
-// Sample counts derived from times: nearest integer, ties to even.
+// Sample counts derived from times: nearest integer, ties to even; counts beyond 2^62 saturate there.
 std::int64_t RoundSamples(double x) {
   if (!std::isfinite(x) || x <= 0) return 0;
-  return static_cast<std::int64_t>(std::nearbyint(x));
+  constexpr double kMax = 4611686018427387904.0;  // 2^62
+  return x >= kMax ? static_cast<std::int64_t>(kMax) : static_cast<std::int64_t>(std::nearbyint(x));
 }
 
 // Index of the largest magnitude, the first one on ties; 0 for an empty array.
@@ -92,15 +94,10 @@ private:
 };
 
 // ---------------------------------------------------------------------------------------------------------
-// FFT plans. FFTW's planner is not thread-safe: plans are made and destroyed under one mutex, while
+// FFT plans. FFTW's planner is not thread-safe: plans are made and destroyed under TFftwPlanLock, while
 // executing a finished plan on other arrays is safe from any thread. Plans are in place (real to half
 // complex and back), made without measuring (the arrays are not touched), and kept for the last few
 // sizes, since making one for 2^23 points takes a good part of the whole convolution.
-
-std::mutex& PlannerMutex() {
-  static std::mutex m;
-  return m;
-}
 
 struct TFftPlans {
   std::size_t N = 0;
@@ -110,7 +107,7 @@ struct TFftPlans {
   TFftPlans(const TFftPlans&) = delete;
   TFftPlans& operator=(const TFftPlans&) = delete;
   ~TFftPlans() {
-    const std::lock_guard lock(PlannerMutex());
+    const TFftwPlanLock lock;
     if (Forward) fftwf_destroy_plan(Forward);
     if (Backward) fftwf_destroy_plan(Backward);
   }
@@ -133,7 +130,7 @@ std::shared_ptr<const TFftPlans> PlansFor(std::size_t N, float* Buffer) {
   auto plans = std::make_shared<TFftPlans>();
   plans->N = N;
   {
-    const std::lock_guard lock(PlannerMutex());
+    const TFftwPlanLock lock;
     auto* spectrum = reinterpret_cast<fftwf_complex*>(Buffer);
     const int n = static_cast<int>(N);
     plans->Forward = fftwf_plan_dft_r2c_1d(n, Buffer, spectrum, FFTW_ESTIMATE);
@@ -207,14 +204,23 @@ void NormalisePeak(float* x, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) x[i] /= peak;
 }
 
-// Time-reversed sweep under the falling envelope exp(-R t).
-void FillInverseSweep(const std::vector<float>& Sweep, double R, double Fs, float* Out) {
+// Time-reversed sweep under the falling envelope exp(-R t); its last FadeSamples samples (the sweep's
+// first ones, in the time-reversed order) fade out to zero along a half cosine.
+void FillInverseSweep(const std::vector<float>& Sweep, double R, double Fs, float* Out, std::size_t FadeSamples = 0) {
   const std::size_t n = Sweep.size();
   for (std::size_t i = 0; i < n; ++i) {
     const double t = static_cast<double>(i) / Fs;
     Out[i] = static_cast<float>(std::exp(-R * t) * Sweep[n - 1 - i]);
   }
+  const std::size_t m = std::min(FadeSamples, n);
+  for (std::size_t k = 0; k < m; ++k)
+    Out[n - 1 - k] *= static_cast<float>(0.5 - 0.5 * std::cos(std::numbers::pi * (static_cast<double>(k) + 0.5) /
+                                                               static_cast<double>(m)));
 }
+
+// Periods of the start frequency over which the deconvolution's inverse filter fades out (see
+// ImpulseResponseFromRecording).
+constexpr double kInverseFadePeriods = 10.0;
 
 bool AllFinite(const std::vector<float>& x) {
   return std::all_of(x.begin(), x.end(), [](float v) { return std::isfinite(v); });
@@ -607,8 +613,13 @@ std::vector<float> TRTPipeline::ImpulseResponseFromRecording(const std::vector<f
   // The convolution of the recording with the inverse filter, normalised to its peak, is kept only in
   // the transform buffer; the response is taken from it from the peak on.
   const double R = InverseEnvelopeRate();
+  const double f1 = fsweep_f1;
+  const std::size_t fade =
+      std::isfinite(f1) && f1 > 0
+          ? std::min(static_cast<std::size_t>(RoundSamples(kInverseFadePeriods * FFs / f1)), Sweep.size() / 4)
+          : 0;
   TFloatBuffer work = ConvolveIntoBuffer(Recording, Sweep.size(),
-                                         [&](float* dst) { FillInverseSweep(Sweep, R, FFs, dst); });
+                                         [&](float* dst) { FillInverseSweep(Sweep, R, FFs, dst, fade); });
   const std::size_t n = Recording.size();
   NormalisePeak(work.Data(), n);
   const std::size_t b = PeakIndex(work.Data(), n);

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -101,6 +102,17 @@ TEST(CurveImport, DetectionSaysWhyWhenItFindsNothing) {
   why = {};
   EXPECT_EQ(DetectDelimiter(Fixtures + "/mic_one_line.txt", &why), DelimiterNone);
   EXPECT_NE(why.Message().find("only one line"), std::string::npos);
+
+  // A pipe named as a correction file: refused at once instead of waiting for a writer.
+  TempFolder dir;
+  const std::string pipe = (dir.Path / "curve.fifo").string();
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  why = {};
+  EXPECT_EQ(DetectDelimiter(pipe, &why), DelimiterNone);
+  EXPECT_NE(why.Message().find("not a regular file"), std::string::npos) << why.Message();
+  TDatentyp curve;
+  std::string header;
+  EXPECT_FALSE(ImportAsciiCurve(pipe, curve, ' ', header));
 }
 
 TEST(CurveImport, NextFieldStopsAtAnySeparatorAndDoesNotTrim) {
@@ -147,7 +159,7 @@ TEST(CurveImport, NumbersAreReadWithEitherSeparatorAndWrittenInTheUsersLocale) {
       {"12.34567", 4, "12,3457", "12.3457"},
       {"12345.678", 4, "12345,6780", "12345.6780"},  // eight significant digits, then zeros
       {"99999.99", 1, "100000,0", "100000.0"},
-      {"123456789", 1, "1,2345679E+8", "1.2345679E+8"},  // beyond eight integer digits
+      {"123456789", 1, "1,2345679E+008", "1.2345679E+008"},  // beyond eight integer digits
       {"-0.00004", 4, "0,0000", "0.0000"},
       {"0.00005", 4, "0,0001", "0.0001"},
       {"1e3", 1, "1000,0", "1000.0"},

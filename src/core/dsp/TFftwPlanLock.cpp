@@ -1,0 +1,6 @@
+#include "dsp/TFftwPlanLock.h"
+
+std::mutex& TFftwPlanLock::Mutex() {
+  static std::mutex m;
+  return m;
+}
