@@ -79,11 +79,6 @@ TRTATimeWeight TimeWeightOfIndex(int index)
   }
 }
 
-// The box items for stored settings that a hand-edited file may have put out of range: an unknown speed
-// runs as "Impuls (IEC)", an unknown weighting as "Z", and the boxes show that.
-int SpeedBoxIndex(int stored) { return stored >= 0 && stored <= 4 ? stored : 0; }
-int WeightingBoxIndex(int stored) { return stored >= 0 && stored <= 2 ? stored : 0; }
-
 TFreqWeighting WeightingOfIndex(int index)
 {
   switch (index) {
@@ -279,7 +274,7 @@ void TFMAnalyzer::FormCreate()
 
   for (QComboBox* box : {cbSetSmooth, cbOktave})
     box->blockSignals(true);
-  cbSetSmooth->setCurrentIndex(SpeedBoxIndex(IniData.RTA_Speed));
+  cbSetSmooth->setCurrentIndex(std::clamp(IniData.RTA_Speed, 0, cbSetSmooth->count() - 1));
   cbOktave->setCurrentIndex(std::clamp(IniData.RTA_Octave, 0, cbOktave->count() - 1));
   for (QComboBox* box : {cbSetSmooth, cbOktave})
     box->blockSignals(false);
@@ -297,7 +292,7 @@ void TFMAnalyzer::FormCreate()
   if (!FTerminate)
     SaveSettings();
   cbACZ_Gewichtung->blockSignals(true);
-  cbACZ_Gewichtung->setCurrentIndex(WeightingBoxIndex(IniData.RTA_ACZ_Bewertung));
+  cbACZ_Gewichtung->setCurrentIndex(std::clamp(IniData.RTA_ACZ_Bewertung, 0, 2));
   cbACZ_Gewichtung->blockSignals(false);
   ApplyStyle();
   setWindowTitle("Vemra");
@@ -883,11 +878,11 @@ void TFMAnalyzer::TimerStyleTimer()
         box->blockSignals(false);
       };
       select(cbOktave, IniData.RTA_Octave);
-      select(cbSetSmooth, SpeedBoxIndex(IniData.RTA_Speed));
+      select(cbSetSmooth, IniData.RTA_Speed);
       for (int k = 0; k < 4; ++k)
         select(cbCHannelMEssIn[k], IniData.ASIO_ArrInSequence[k]);
       select(cbCHannelMEss, IniData.ASIO_Messkanalkombi);
-      select(cbACZ_Gewichtung, WeightingBoxIndex(IniData.RTA_ACZ_Bewertung));
+      select(cbACZ_Gewichtung, IniData.RTA_ACZ_Bewertung);
       break;
     }
     case 1:
