@@ -44,12 +44,8 @@ constexpr int kChunk = 256;
 // Bands are processed in groups of this many lanes; the arrays are padded to a whole number of groups.
 constexpr int kLanes = 16;
 
-// Rounds to the nearest integer, halves to the even neighbour.
-double RoundHalfEven(double x) {
-  double r = std::floor(x + 0.5);
-  if (r - x == 0.5 && std::fmod(r, 2.0) != 0.0) r -= 1.0;
-  return r;
-}
+// Rounds to the nearest integer, halves to the even neighbour (the default rounding mode).
+double RoundHalfEven(double x) { return std::nearbyint(x); }
 
 constexpr float kOctaveTable[] = {31.5f, 63, 125, 250, 500, 1000, 2000, 4000, 8000, 16000};
 constexpr float kThirdTable[] = {20,   25,   31.5f, 40,   50,   63,   80,   100,  125,   160,   200,
@@ -404,12 +400,14 @@ void TRTAEngineIEC1::AddToRMSInterval(double SumSquares, std::uint32_t Samples) 
   }
 }
 
+// Release stores: a readout whose acquiring load sees a value of this block is then bound to see the
+// sequence counter this block made odd, and refuses the mixture.
 void TRTAEngineIEC1::PublishLeq() {
   const int n = FBank->Count;
   for (int i = 0; i < n; ++i)
     FPublishedLeq[static_cast<std::size_t>(i)].store(FBank->StateLeq[static_cast<std::size_t>(i)],
-                                                     std::memory_order_relaxed);
-  FPublishedTotalTime.store(FTotalTime, std::memory_order_relaxed);
+                                                     std::memory_order_release);
+  FPublishedTotalTime.store(FTotalTime, std::memory_order_release);
 }
 
 // --- sliding Leq ----------------------------------------------------------------------------------
