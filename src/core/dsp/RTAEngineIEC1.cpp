@@ -14,7 +14,9 @@
 //    rounded like the 1/9-octave values (16 Hz for the lowest octave band); an index outside the bank
 //    gives 0.
 //  - The sliding ring never overruns: when it is full and a slice arrives before the window has
-//    moved on, the oldest slice is dropped first (the window then covers the slices that fit).
+//    moved on, the oldest slice is dropped first (the window then covers the slices that fit). The
+//    ring holds at most MaxLeqRingSlices slices, so that a window of days at short blocks (a settings
+//    value, say) cannot claim gigabytes; with 1024-sample blocks at 48 kHz that is some 99 hours.
 //
 // Arithmetic. Coefficients, filter states and time-weighted levels are single precision; every
 // update is formed at higher precision and rounded once when stored. The portable form of the band
@@ -413,8 +415,9 @@ void TRTAEngineIEC1::PublishLeq() {
 // --- sliding Leq ----------------------------------------------------------------------------------
 
 int TRTAEngineIEC1::LeqRingCapacity(int WindowSec, float SampleRate, int BlockSize) {
-  if (BlockSize <= 0) return 0;
-  return static_cast<int>(RoundHalfEven(static_cast<double>(WindowSec) * SampleRate / BlockSize)) + 10;
+  if (BlockSize <= 0 || !(SampleRate > 0)) return 0;
+  const double slices = RoundHalfEven(static_cast<double>(std::max(WindowSec, 0)) * SampleRate / BlockSize) + 10;
+  return static_cast<int>(std::min(slices, static_cast<double>(MaxLeqRingSlices)));
 }
 
 void TRTAEngineIEC1::EnsureLeqStorage() {
