@@ -198,6 +198,8 @@ void RunFile(const TRtaOptions& o) {
   Print(o, a.Engine(), r);
 }
 
+// The band levels as one line of at most 31 block characters (the loudest band of each group): a full
+// block at 0 dBFS, one step less for every 12 dB below, blank at -96 dB and lower.
 std::string Spark(const std::vector<float>& Levels) {
   static const char* steps[] = {" ", "\u2581", "\u2582", "\u2583", "\u2584", "\u2585", "\u2586", "\u2587", "\u2588"};
   const std::size_t group = (Levels.size() + 30) / 31;
@@ -243,7 +245,7 @@ void RunDevice(const TRtaOptions& o) {
                 o.Input, AnalyzerRate, host.BufferSize(), OctaveLabel(o.Octave).c_str(), o.Weighting.c_str(),
                 o.Speed.c_str(), o.Signal == "off" ? "" : (", playing " + o.Signal).c_str());
     std::printf("%6s %9s %9s %9s %9s %9s  %s\n", "t s", "RMS dBFS", "Peak", "Leq", "Sl. Leq", "Input pk",
-                "bands 20 Hz ... 20 kHz");
+                "bands 20 Hz ... 20 kHz, 12 dB a step up to 0 dBFS");
     std::fflush(stdout);
   }
   try {
