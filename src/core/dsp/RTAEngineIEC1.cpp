@@ -114,25 +114,25 @@ struct TRTAEngineIEC1::TBankArrays {
     }
   }
 
+  // The portable form of the band filters (see ReferenceBands).
+  template <bool Ignore>
+  void RunReference(const float* x, int m, float a) {
+    ReferenceBands<Ignore>(x, m, Padded, a, b0.data(), b2.data(), a1.data(), a2.data(), z1[0].data(), z1[1].data(),
+                           z1[2].data(), z2[0].data(), z2[1].data(), z2[2].data(), StateRMS.data(), ChunkLeq.data());
+  }
+
   // Reference arithmetic: per sample and band the three sections, every update computed in double
   // and rounded to single when stored, 1e-20 added to each section output to keep the recursions out
   // of denormal numbers in silence; then the time weighting of the squared output. b1 is 0 for every
-  // band filter, so its term is left out.
+  // band filter, so its term is left out. The arrays are parameters declared __restrict, which lets the
+  // compiler run the loop over the bands on vector registers (it does not trust __restrict on local
+  // pointers).
   template <bool Ignore>
-  void RunReference(const float* x, int m, float a) {
-    const int np = Padded;
-    float* __restrict B0 = b0.data();
-    float* __restrict B2 = b2.data();
-    float* __restrict A1 = a1.data();
-    float* __restrict A2 = a2.data();
-    float* __restrict Z10 = z1[0].data();
-    float* __restrict Z11 = z1[1].data();
-    float* __restrict Z12 = z1[2].data();
-    float* __restrict Z20 = z2[0].data();
-    float* __restrict Z21 = z2[1].data();
-    float* __restrict Z22 = z2[2].data();
-    float* __restrict R = StateRMS.data();
-    float* __restrict L = ChunkLeq.data();
+  static void ReferenceBands(const float* x, int m, int np, float a, const float* __restrict B0,
+                             const float* __restrict B2, const float* __restrict A1, const float* __restrict A2,
+                             float* __restrict Z10, float* __restrict Z11, float* __restrict Z12,
+                             float* __restrict Z20, float* __restrict Z21, float* __restrict Z22,
+                             float* __restrict R, float* __restrict L) {
     const double ad = a;
     for (int i = 0; i < m; ++i) {
       const double xi = x[i];
