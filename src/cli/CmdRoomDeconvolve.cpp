@@ -21,8 +21,6 @@ struct TOptions {
 };
 
 void Run(const TOptions& o) {
-  if (!(o.Start > 0) || !(o.Stop > 0)) throw TCliUsageError("--start and --stop must be above 0 Hz");
-  if (!(o.Seconds > 0) || o.Seconds > 60) throw TCliUsageError("--seconds must be above 0 and at most 60");
   TSoundFile sound;
   try {
     sound = TSoundFile::Read(o.File);
@@ -68,9 +66,9 @@ const TRoomSubcommand reg([](CLI::App& room) {
       "Impulse response from a recording (WAV, 48000 Hz, first channel) of the room sweep, recorded from one "
       "block before it: inverse filter, convolution, extraction from the peak, cut at the usable decay");
   cmd->add_option("RECORDING", o->File, "Recording of the sweep")->required();
-  cmd->add_option("--start", o->Start, "Start frequency of the sweep in Hz")->required();
-  cmd->add_option("--stop", o->Stop, "Stop frequency of the sweep in Hz")->required();
-  cmd->add_option("--seconds", o->Seconds, "Duration of the sweep in s")->required();
+  cmd->add_option("--start", o->Start, "Start frequency of the sweep in Hz")->required()->check(NumberIn(1, 24000));
+  cmd->add_option("--stop", o->Stop, "Stop frequency of the sweep in Hz")->required()->check(NumberIn(1, 24000));
+  cmd->add_option("--seconds", o->Seconds, "Duration of the sweep in s")->required()->check(NumberIn(0.01, 60));
   cmd->add_option("--out", o->Out, "Write the impulse response as a mono float WAV");
   cmd->add_flag("--json", o->Json, "Print one JSON document");
   cmd->callback([o] { Run(*o); });

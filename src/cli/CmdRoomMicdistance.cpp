@@ -3,6 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "CliCommand.h"
 #include "CmdRoom.h"
 #include "io/FormatFixed.h"
 #include "room/CriticalDistance.h"
@@ -34,10 +35,12 @@ const TRoomSubcommand reg([](CLI::App& room) {
   auto o = std::make_shared<TOptions>();
   CLI::App* cmd = room.add_subcommand(
       "micdistance", "Minimum distance between microphone and loudspeaker: 1.5 times the critical distance");
-  cmd->add_option("--width", o->Width, "Room width in m")->required();
-  cmd->add_option("--depth", o->Depth, "Room depth in m")->required();
-  cmd->add_option("--height", o->Height, "Room height in m")->required();
-  cmd->add_option("--rt60", o->RT60, "Reverberation time in s")->required();
+  // A dimension or time of 0 or below gives a distance of 0; beyond that, only numbers no room reaches
+  // are refused.
+  cmd->add_option("--width", o->Width, "Room width in m")->required()->check(NumberIn(-1e6, 1e6));
+  cmd->add_option("--depth", o->Depth, "Room depth in m")->required()->check(NumberIn(-1e6, 1e6));
+  cmd->add_option("--height", o->Height, "Room height in m")->required()->check(NumberIn(-1e6, 1e6));
+  cmd->add_option("--rt60", o->RT60, "Reverberation time in s")->required()->check(NumberIn(-1e6, 1e6));
   cmd->add_flag("--json", o->Json, "Print one JSON document");
   cmd->callback([o] { Run(*o); });
 });

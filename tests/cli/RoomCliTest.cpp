@@ -157,6 +157,10 @@ TEST_F(RoomCli, AnalyzeTextOutput) {
 
 TEST_F(RoomCli, BadInputFailsWithOneLine) {
   std::ofstream(Dir / "text.wav") << "not a sound";
+  {
+    const std::string whole = ReadText(Wav("whole.wav", NoiseDecay(0.5, 1.0, 1)));
+    std::ofstream(Dir / "cut.wav", std::ios::binary) << whole.substr(0, whole.size() / 2);
+  }
   struct Case {
     std::vector<std::string> Args;
     const char* Says;
@@ -164,6 +168,9 @@ TEST_F(RoomCli, BadInputFailsWithOneLine) {
   const Case cases[] = {
       {{"room", "analyze", (Dir / "missing.wav").string()}, "not found"},
       {{"room", "analyze", (Dir / "text.wav").string()}, "not a sound file"},
+      {{"room", "analyze", (Dir / "cut.wav").string()}, "cut short"},
+      {{"room", "deconvolve", (Dir / "cut.wav").string(), "--start", "80", "--stop", "6000", "--seconds", "1"},
+       "cut short"},
       {{"room", "analyze", Wav("rate.wav", NoiseDecay(0.5, 1.0, 1), 44100)}, "44100"},
       {{"room", "analyze", Wav("silent.wav", std::vector<float>(48000, 0.0f))}, "no usable impulse response"},
       {{"room", "analyze", Wav("short.wav", std::vector<float>{1.0f, 0.5f, 0.2f})}, "no usable impulse response"},
@@ -184,6 +191,9 @@ TEST_F(RoomCli, BadInputFailsWithOneLine) {
   EXPECT_EQ(Cli({"room", "analyze", "x.wav", "--range", "4"}).Code, 2);
   EXPECT_EQ(Cli({"room", "analyze", "x.wav", "--basis", "T25"}).Code, 2);
   EXPECT_EQ(Cli({"room", "deconvolve", "x.wav", "--start", "0", "--stop", "6000", "--seconds", "1"}).Code, 2);
+  EXPECT_EQ(Cli({"room", "deconvolve", "x.wav", "--start", "80", "--stop", "inf", "--seconds", "1"}).Code, 2);
+  for (const char* bad : {"nan", "inf", "1e39"})
+    EXPECT_EQ(Cli({"room", "micdistance", "--width", bad, "--depth", "5", "--height", "3", "--rt60", "1"}).Code, 2) << bad;
 }
 
 TEST_F(RoomCli, DeconvolveRecoversTheRoom) {

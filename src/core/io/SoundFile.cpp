@@ -2,11 +2,49 @@
 
 #include <sndfile.h>
 
+#include <array>
+#include <cstdint>
+#include <fstream>
+#include <string_view>
 #include <system_error>
 
 namespace {
 
 std::string Quoted(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
+
+std::uint32_t LittleEndian32(const char* b) {
+  return static_cast<std::uint32_t>(static_cast<unsigned char>(b[0])) |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(b[1])) << 8 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(b[2])) << 16 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(b[3])) << 24;
+}
+
+// A RIFF WAVE file whose sample chunk announces more bytes than the file holds lost its end (a copy or
+// a recording cut short). The sound library reads such a file up to where it ends without a word, so
+// the check is made here. Returns the announced and the present byte counts of the sample chunk when
+// it is cut short; sizes of 0 and 0xFFFFFFFF are the placeholders of a writer that never finished its
+// header and count as "up to the end".
+bool SampleChunkCutShort(const std::filesystem::path& Path, std::uint64_t& Announced, std::uint64_t& Present) {
+  std::error_code ec;
+  const std::uint64_t size = std::filesystem::file_size(Path, ec);
+  std::ifstream in(Path, std::ios::binary);
+  std::array<char, 12> head{};
+  if (ec || !in.read(head.data(), head.size()) || std::string_view(head.data(), 4) != "RIFF" ||
+      std::string_view(head.data() + 8, 4) != "WAVE")
+    return false;
+  std::uint64_t pos = 12;
+  std::array<char, 8> chunk{};
+  while (pos + 8 <= size && in.seekg(static_cast<std::streamoff>(pos)) && in.read(chunk.data(), chunk.size())) {
+    const std::uint32_t length = LittleEndian32(chunk.data() + 4);
+    if (std::string_view(chunk.data(), 4) == "data") {
+      Announced = length;
+      Present = size - (pos + 8);
+      return length != 0 && length != 0xFFFFFFFFu && Announced > Present;
+    }
+    pos += 8 + static_cast<std::uint64_t>(length) + (length & 1u);
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -26,6 +64,12 @@ TSoundFile TSoundFile::Read(const std::filesystem::path& Path) {
       throw TSoundFileError("not a sound file: " + Quoted(Path) + " (" + sf_error_number(err) + ")");
     }
     throw TSoundFileError("cannot read " + Quoted(Path) + ": " + sf_strerror(nullptr));
+  }
+  std::uint64_t announced = 0, present = 0;
+  if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV && SampleChunkCutShort(Path, announced, present)) {
+    sf_close(f);
+    throw TSoundFileError("cannot read " + Quoted(Path) + ": the file is cut short (" + std::to_string(present) +
+                          " of " + std::to_string(announced) + " bytes of samples)");
   }
   TSoundFile result;
   result.SampleRate = info.samplerate;

@@ -20,7 +20,8 @@ public:
 
   std::size_t Frames() const { return Channels.empty() ? 0 : Channels.front().size(); }
 
-  // Reads the whole file. Throws when the file is missing, unreadable or not a sound file.
+  // Reads the whole file. Throws when the file is missing, unreadable, not a sound file, or a WAV file
+  // whose samples end before the length its header announces.
   static TSoundFile Read(const std::filesystem::path& Path);
 
   // Writes one channel as a 32-bit float WAV. The file appears complete or not at all: the samples go

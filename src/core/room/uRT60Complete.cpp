@@ -29,10 +29,11 @@ namespace {
 // A response shorter than this holds no judgeable decay (the truncation rule averages its last tenth).
 constexpr std::size_t kMinUsableSamples = 10;
 
-// Sample counts derived from times: nearest integer, ties to even.
+// Sample counts derived from times: nearest integer, ties to even; counts beyond 2^62 saturate there.
 std::int64_t RoundSamples(double x) {
   if (!std::isfinite(x) || x <= 0) return 0;
-  return static_cast<std::int64_t>(std::nearbyint(x));
+  constexpr double kMax = 4611686018427387904.0;  // 2^62
+  return x >= kMax ? static_cast<std::int64_t>(kMax) : static_cast<std::int64_t>(std::nearbyint(x));
 }
 
 // Index of the largest magnitude, the first one on ties; 0 for an empty array.
@@ -203,14 +204,23 @@ void NormalisePeak(float* x, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) x[i] /= peak;
 }
 
-// Time-reversed sweep under the falling envelope exp(-R t).
-void FillInverseSweep(const std::vector<float>& Sweep, double R, double Fs, float* Out) {
+// Time-reversed sweep under the falling envelope exp(-R t); its last FadeSamples samples (the sweep's
+// first ones, in the time-reversed order) fade out to zero along a half cosine.
+void FillInverseSweep(const std::vector<float>& Sweep, double R, double Fs, float* Out, std::size_t FadeSamples = 0) {
   const std::size_t n = Sweep.size();
   for (std::size_t i = 0; i < n; ++i) {
     const double t = static_cast<double>(i) / Fs;
     Out[i] = static_cast<float>(std::exp(-R * t) * Sweep[n - 1 - i]);
   }
+  const std::size_t m = std::min(FadeSamples, n);
+  for (std::size_t k = 0; k < m; ++k)
+    Out[n - 1 - k] *= static_cast<float>(0.5 - 0.5 * std::cos(std::numbers::pi * (static_cast<double>(k) + 0.5) /
+                                                               static_cast<double>(m)));
 }
+
+// Periods of the start frequency over which the deconvolution's inverse filter fades out (see
+// ImpulseResponseFromRecording).
+constexpr double kInverseFadePeriods = 10.0;
 
 bool AllFinite(const std::vector<float>& x) {
   return std::all_of(x.begin(), x.end(), [](float v) { return std::isfinite(v); });
@@ -603,8 +613,13 @@ std::vector<float> TRTPipeline::ImpulseResponseFromRecording(const std::vector<f
   // The convolution of the recording with the inverse filter, normalised to its peak, is kept only in
   // the transform buffer; the response is taken from it from the peak on.
   const double R = InverseEnvelopeRate();
+  const double f1 = fsweep_f1;
+  const std::size_t fade =
+      std::isfinite(f1) && f1 > 0
+          ? std::min(static_cast<std::size_t>(RoundSamples(kInverseFadePeriods * FFs / f1)), Sweep.size() / 4)
+          : 0;
   TFloatBuffer work = ConvolveIntoBuffer(Recording, Sweep.size(),
-                                         [&](float* dst) { FillInverseSweep(Sweep, R, FFs, dst); });
+                                         [&](float* dst) { FillInverseSweep(Sweep, R, FFs, dst, fade); });
   const std::size_t n = Recording.size();
   NormalisePeak(work.Data(), n);
   const std::size_t b = PeakIndex(work.Data(), n);

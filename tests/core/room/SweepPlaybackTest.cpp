@@ -34,6 +34,7 @@ TEST(SweepGeneration, SampleCountRoundsToNearestAndBadFrequenciesGiveNoSweep) {
   EXPECT_TRUE(rt.GenerateLogSweep_RTA(0, 100, 1)->empty());
   EXPECT_TRUE(rt.GenerateLogSweep_RTA(10, -5, 1)->empty());
   EXPECT_TRUE(rt.GenerateLogSweep_RTA(10, 100, -1)->empty());
+  EXPECT_TRUE(rt.GenerateLogSweep_RTA(10, 100, 1e30f)->empty());  // more samples than playback counts
 }
 
 TEST(SweepGeneration, EqualStartAndStopIsAConstantTone) {

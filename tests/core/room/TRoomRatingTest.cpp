@@ -148,7 +148,12 @@ TEST(CriticalDistance, KnownRoomsAndDegenerateInput) {
   const TCriticalDistance d = CriticalDistance(2, 3, 5, 0.5f);  // V = 30 m³
   EXPECT_NEAR(d.r, 0.4415f, 5e-5f);
   EXPECT_NEAR(d.MinMicDistance, 0.6623f, 5e-5f);
-  const float zero[][4] = {{2, 3, 5, 0}, {0, 3, 5, 0.5f}, {2, 3, 5, -1}, {-2, -3, 5, 0.5f}, {NAN, 3, 5, 0.5f}};
+  // Dimensions whose product overflows a float still give their distance.
+  EXPECT_NEAR(CriticalDistance(1e20f, 1e20f, 100, 1).r, 5.7e19f, 1e15f);  // V = 1e42 m³
+  const float inf = INFINITY;
+  const float zero[][4] = {{2, 3, 5, 0},     {0, 3, 5, 0.5f},   {2, 3, 5, -1},
+                           {-2, -3, 5, 0.5f}, {NAN, 3, 5, 0.5f}, {inf, 3, 5, 0.5f},
+                           {3e38f, 3e38f, 3e38f, 1}};
   for (const auto& z : zero) {
     const TCriticalDistance e = CriticalDistance(z[0], z[1], z[2], z[3]);
     EXPECT_EQ(e.r, 0.0f);
