@@ -11,9 +11,13 @@
 #include <system_error>
 
 #include "io/AtomicFile.h"
+#include "io/FormatFixed.h"
 #include "io/TextDecoding.h"
 
 namespace {
+
+// Numbers of curve files are rewritten with at most this many significant digits.
+constexpr int SignificantDigits = 8;
 
 void Fail(TCurveImportDetails* Details, int Line, std::string Reason) {
   if (!Details) return;
@@ -169,79 +173,12 @@ void NextField(std::string_view Line, std::size_t& Position, std::string_view Se
   Position = i + 2;  // one past the character that stopped the field (positions count from 1)
 }
 
-std::string FormatFixed8(double Value, int Decimals, char DecimalSeparator) {
-  constexpr int MaxSignificant = 8;
-  constexpr int ExactDigits = 41;
-  if (Decimals < 0) Decimals = 0;
-  if (!std::isfinite(Value)) return "ERROR";
-
-  // Value = 0.D x 10^E with D the decimal digits of |Value| (enough of them to round exactly).
-  char buf[96];
-  std::snprintf(buf, sizeof buf, "%.*e", ExactDigits - 1, std::fabs(Value));
-  std::string digits;
-  const char* p = buf;
-  for (; *p && *p != 'e'; ++p)
-    if (*p >= '0' && *p <= '9') digits += *p;
-  int exponent = std::atoi(p + 1) + 1;
-
-  // Keep the digits down to the last decimal, but no more than eight.
-  const int keep = std::min(MaxSignificant, exponent + Decimals);
-  if (keep < 0 || digits[0] == '0') {
-    digits = "0";
-    exponent = 1;
-  } else if (keep == 0) {
-    if (digits[0] >= '5') {
-      digits = "1";
-      exponent += 1;
-    } else {
-      digits = "0";
-      exponent = 1;
-    }
-  } else {
-    const bool up = digits[static_cast<std::size_t>(keep)] >= '5';
-    digits.resize(static_cast<std::size_t>(keep));
-    if (up) {
-      int i = keep - 1;
-      while (i >= 0 && digits[static_cast<std::size_t>(i)] == '9') digits[static_cast<std::size_t>(i--)] = '0';
-      if (i < 0) {
-        digits.insert(digits.begin(), '1');
-        digits.pop_back();
-        exponent += 1;
-      } else {
-        ++digits[static_cast<std::size_t>(i)];
-      }
-    }
-  }
-  const bool zero = digits.find_first_not_of('0') == std::string::npos;
-  std::string out = (Value < 0 && !zero) ? "-" : "";
-
-  if (exponent > MaxSignificant) {  // too many integer digits for fixed point
-    out += digits[0];
-    if (digits.size() > 1) out += DecimalSeparator + digits.substr(1);
-    out += "E+" + std::to_string(exponent - 1);
-    return out;
-  }
-  auto digitAt = [&](int Index) {
-    return Index >= 0 && Index < static_cast<int>(digits.size()) ? digits[static_cast<std::size_t>(Index)] : '0';
-  };
-  if (exponent <= 0 || zero) {
-    out += '0';
-  } else {
-    for (int i = 0; i < exponent; ++i) out += digitAt(i);
-  }
-  if (Decimals > 0) {
-    out += DecimalSeparator;
-    for (int k = 0; k < Decimals; ++k) out += zero ? '0' : digitAt(exponent + k);
-  }
-  return out;
-}
-
 std::string NormalizeNumberText(std::string_view Text, int Decimals, const TNumberFormat& UserFormat) {
   std::optional<double> value = UserFormat.ParseFloat(Text);
   if (!value) value = TNumberFormat(',').ParseFloat(Text);
   if (!value) value = TNumberFormat('.').ParseFloat(Text);
   if (!value || !std::isfinite(*value)) return "ERROR";
-  return FormatFixed8(*value, Decimals, UserFormat.DecimalSeparator());
+  return FormatFixed(*value, SignificantDigits, Decimals, UserFormat.DecimalSeparator());
 }
 
 bool ImportAsciiCurveText(std::string_view FileText, TDatentyp& Curve, char Separator, std::string& HeaderText,
@@ -358,9 +295,9 @@ bool WriteCalibrationFile(const std::string& FileName, const TDatentyp& Curve, c
       if (Why) *Why = "point " + std::to_string(i + 1) + " of the curve is not a finite number";
       return false;
     }
-    content += FormatFixed8(xs[i], 4, sep);
+    content += FormatFixed(xs[i], SignificantDigits, 4, sep);
     content += Separator;
-    content += FormatFixed8(ys[i], 4, sep);
+    content += FormatFixed(ys[i], SignificantDigits, 4, sep);
     content += "\r\n";
   }
   try {

@@ -63,10 +63,6 @@ void NextField(std::string_view Line, std::size_t& Position, std::string_view Se
 std::string NormalizeNumberText(std::string_view Text, int Decimals,
                                 const TNumberFormat& UserFormat = TNumberFormat::User());
 
-// Value as fixed point with Decimals decimals, rounded (half away from zero) to no more than 8
-// significant digits; beyond 8 integer digits in exponent form ("1.2345679E+10").
-std::string FormatFixed8(double Value, int Decimals, char DecimalSeparator);
-
 // The curve's value at frequency X: linear in frequency between the two points around X, along the
 // first segment below the first point, the last value beyond the last point; 0 for a curve of fewer
 // than two points and where the two points of the segment share one frequency.

@@ -8,7 +8,9 @@
 
 namespace {
 
-constexpr std::uintmax_t MaxFileSize = 16u << 20;
+// A settings file holds some 2 KB. Each line costs about 150 bytes in memory: a 16 MiB file of short
+// lines took more than 2 GB.
+constexpr std::uintmax_t MaxFileSize = 1u << 20;
 
 std::string_view Trim(std::string_view Text) {
   while (!Text.empty() && (Text.front() == ' ' || Text.front() == '\t')) Text.remove_prefix(1);
@@ -18,19 +20,16 @@ std::string_view Trim(std::string_view Text) {
 
 char LowerAscii(char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C; }
 
-bool SameName(std::string_view A, std::string_view B) {
-  if (A.size() != B.size()) return false;
-  for (std::size_t i = 0; i < A.size(); ++i)
-    if (LowerAscii(A[i]) != LowerAscii(B[i])) return false;
-  return true;
+std::string Lower(std::string_view Text) {
+  std::string lower(Text);
+  for (char& c : lower) c = LowerAscii(c);
+  return lower;
 }
 
 std::string EntryId(std::string_view Section, std::string_view Key) {
-  std::string id;
-  id.reserve(Section.size() + Key.size() + 1);
-  for (char c : Section) id += LowerAscii(c);
-  id += '\n';
-  for (char c : Key) id += LowerAscii(c);
+  std::string id(Section.size() + 1 + Key.size(), '\n');
+  for (std::size_t i = 0; i < Section.size(); ++i) id[i] = LowerAscii(Section[i]);
+  for (std::size_t i = 0; i < Key.size(); ++i) id[Section.size() + 1 + i] = LowerAscii(Key[i]);
   return id;
 }
 
@@ -46,7 +45,8 @@ TIniFile TIniFile::FromText(std::string_view Text) {
   if (firstBreak != std::string_view::npos && Text[firstBreak] == '\r')
     file.FLineEnd = (Text.substr(firstBreak, 2) == "\r\n") ? "\r\n" : "\r";
 
-  std::string section;
+  std::string section;          // lower case
+  bool firstOfItsName = false;  // the first section of this name: new keys go to its end
   std::size_t pos = 0;
   while (pos < Text.size()) {
     std::size_t end = Text.find_first_of("\r\n", pos);
@@ -58,9 +58,10 @@ TIniFile TIniFile::FromText(std::string_view Text) {
 
     const std::string_view trimmed = Trim(line.Raw);
     const std::size_t close = trimmed.find(']');
+    std::string sectionName;
     if (!trimmed.empty() && trimmed.front() == '[' && close != std::string_view::npos) {
       line.Kind = TLineKind::Section;
-      section = std::string(Trim(trimmed.substr(1, close - 1)));
+      sectionName = Lower(Trim(trimmed.substr(1, close - 1)));
     } else if (!trimmed.empty() && trimmed.front() != ';' && trimmed.front() != '#') {
       const std::size_t eq = trimmed.find('=');
       if (eq != std::string_view::npos && !Trim(trimmed.substr(0, eq)).empty()) {
@@ -69,8 +70,14 @@ TIniFile TIniFile::FromText(std::string_view Text) {
         line.Value = std::string(Trim(trimmed.substr(eq + 1)));
       }
     }
-    line.Section = section;
-    file.FLines.push_back(std::move(line));
+    const auto it = file.FLines.insert(file.FLines.end(), std::move(line));
+    if (it->Kind == TLineKind::Section) {
+      section = std::move(sectionName);
+      firstOfItsName = file.FSectionEnds.try_emplace(section, it).second;
+    } else if (it->Kind == TLineKind::Entry) {
+      file.FEntries.try_emplace(EntryId(section, it->Key), it);
+      if (firstOfItsName) file.FSectionEnds[section] = it;
+    }
   }
   return file;
 }
@@ -94,21 +101,10 @@ TIniFile TIniFile::Load(const std::filesystem::path& FileName) {
   return FromText(text);
 }
 
-std::size_t TIniFile::FindEntry(std::string_view Section, std::string_view Key) const {
-  if (!FIndexValid) {
-    FIndex.clear();
-    for (std::size_t i = 0; i < FLines.size(); ++i)
-      if (FLines[i].Kind == TLineKind::Entry) FIndex.emplace(EntryId(FLines[i].Section, FLines[i].Key), i);
-    FIndexValid = true;
-  }
-  const auto it = FIndex.find(EntryId(Section, Key));
-  return it == FIndex.end() ? std::string::npos : it->second;
-}
-
 std::optional<std::string> TIniFile::ReadString(std::string_view Section, std::string_view Key) const {
-  const std::size_t i = FindEntry(Section, Key);
-  if (i == std::string::npos) return std::nullopt;
-  return FLines[i].Value;
+  const auto it = FEntries.find(EntryId(Section, Key));
+  if (it == FEntries.end()) return std::nullopt;
+  return it->second->Value;
 }
 
 void TIniFile::WriteString(std::string_view Section, std::string_view Key, std::string_view Value) {
@@ -116,64 +112,38 @@ void TIniFile::WriteString(std::string_view Section, std::string_view Key, std::
   for (char& c : value)
     if (c == '\r' || c == '\n') c = ' ';
 
-  if (const std::size_t i = FindEntry(Section, Key); i != std::string::npos) {
-    TLine& line = FLines[i];
+  std::string id = EntryId(Section, Key);
+  if (const auto found = FEntries.find(id); found != FEntries.end()) {
+    TLine& line = *found->second;  // the key keeps the spelling of the file
     line.Raw = line.Key + "=" + value;
     line.Value = std::move(value);
     return;
   }
 
-  TLine entry;
-  entry.Kind = TLineKind::Entry;
-  entry.Key = std::string(Key);
-  entry.Value = value;
-  entry.Raw = entry.Key + "=" + value;
-
-  // After the last entry (or the header) of the first section of that name.
-  std::size_t insertAt = FLines.size();
-  bool inSection = false;
-  for (std::size_t i = 0; i < FLines.size(); ++i) {
-    const TLine& line = FLines[i];
-    if (line.Kind == TLineKind::Section) {
-      if (inSection) break;
-      if (SameName(line.Section, Section)) {
-        inSection = true;
-        insertAt = i + 1;
-        entry.Section = line.Section;
-      }
-    } else if (inSection && line.Kind == TLineKind::Entry) {
-      insertAt = i + 1;
-    }
-  }
-  // The index stays valid: lines from insertAt on move down by one, and the new entry is the first of
-  // its name (none was found above).
-  auto addToIndex = [this](std::size_t At, const TLine& Line) {
-    if (!FIndexValid) return;
-    for (auto& [id, index] : FIndex)
-      if (index >= At) ++index;
-    FIndex.emplace(EntryId(Line.Section, Line.Key), At);
-  };
-  if (inSection) {
-    addToIndex(insertAt, entry);
-    FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(insertAt), std::move(entry));
+  TLine entry{TLineKind::Entry, std::string(Key) + "=" + value, std::string(Key), value};
+  std::string section = Lower(Section);
+  if (const auto end = FSectionEnds.find(section); end != FSectionEnds.end()) {
+    // After the last entry (or the header) of the first section of that name.
+    const auto it = FLines.insert(std::next(end->second), std::move(entry));
+    end->second = it;
+    FEntries.emplace(std::move(id), it);
     return;
   }
 
   // A new section at the end, set off by a blank line.
-  if (!FLines.empty() && !Trim(FLines.back().Raw).empty()) FLines.push_back(TLine{TLineKind::Other, "", FLines.back().Section, "", ""});
-  TLine header;
-  header.Kind = TLineKind::Section;
-  header.Section = std::string(Section);
-  header.Raw = "[" + header.Section + "]";
-  entry.Section = header.Section;
-  FLines.push_back(std::move(header));
-  addToIndex(FLines.size(), entry);
-  FLines.push_back(std::move(entry));
+  if (!FLines.empty() && !Trim(FLines.back().Raw).empty()) FLines.emplace_back();
+  FLines.push_back(TLine{TLineKind::Section, "[" + std::string(Section) + "]", "", ""});
+  const auto it = FLines.insert(FLines.end(), std::move(entry));
+  FSectionEnds.emplace(std::move(section), it);
+  FEntries.emplace(std::move(id), it);
 }
 
 std::string TIniFile::Text() const {
   std::string text = FByteOrderMark ? "\xEF\xBB\xBF" : "";
-  for (const auto& line : FLines) text += line.Raw + FLineEnd;
+  for (const auto& line : FLines) {
+    text += line.Raw;
+    text += FLineEnd;
+  }
   return text;
 }
 

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <filesystem>
+#include <list>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <vector>
 
 class TIniFileError : public std::runtime_error {
 public:
@@ -21,12 +21,19 @@ public:
 // are not part of them. Lines end with LF, CR LF or CR; a written file uses the line end of the file it
 // was read from (LF for a new one) and keeps a UTF-8 byte order mark. When a key appears more than once,
 // the first one counts (also across repeated sections of the same name) and is the one replaced.
+// Reading, replacing and adding an entry take the same short time however long the file is.
 class TIniFile {
 public:
   TIniFile() = default;
+  // The lookup tables point into the lines: a file is moved, never copied.
+  TIniFile(TIniFile&&) noexcept = default;
+  TIniFile& operator=(TIniFile&&) noexcept = default;
+  TIniFile(const TIniFile&) = delete;
+  TIniFile& operator=(const TIniFile&) = delete;
+
   static TIniFile FromText(std::string_view Text);
   // A missing file gives an empty one. A file that exists but cannot be read, or is far larger than
-  // any settings file (over 16 MiB), throws TIniFileError.
+  // any settings file (over 1 MiB), throws TIniFileError.
   static TIniFile Load(const std::filesystem::path& FileName);
 
   std::optional<std::string> ReadString(std::string_view Section, std::string_view Key) const;
@@ -43,19 +50,18 @@ private:
   enum class TLineKind { Other, Section, Entry };
   struct TLine {
     TLineKind Kind = TLineKind::Other;
-    std::string Raw;      // the line as written, without its line end
-    std::string Section;  // the section the line belongs to
-    std::string Key;      // entries: the key as written (trimmed)
-    std::string Value;    // entries: the value (trimmed)
+    std::string Raw;    // the line as written, without its line end
+    std::string Key;    // entries: the key as written (trimmed)
+    std::string Value;  // entries: the value (trimmed)
   };
+  using TLines = std::list<TLine>;
 
-  // Index of the first entry line for a section and key (npos when there is none).
-  std::size_t FindEntry(std::string_view Section, std::string_view Key) const;
-
-  std::vector<TLine> FLines;
-  // Lower-case "section\nkey" -> first entry line; rebuilt after lines are inserted.
-  mutable std::unordered_map<std::string, std::size_t> FIndex;
-  mutable bool FIndexValid = false;
+  TLines FLines;
+  // Lower-case "section\nkey" -> the first entry of that name.
+  std::unordered_map<std::string, TLines::iterator> FEntries;
+  // Lower-case section name -> the line a new key of that section goes after: the last entry of the
+  // first section of that name, or its header while it has none.
+  std::unordered_map<std::string, TLines::iterator> FSectionEnds;
   std::string FLineEnd = "\n";
   bool FByteOrderMark = false;
 };

@@ -6,100 +6,11 @@
 #include <limits>
 
 #include "io/AtomicFile.h"
+#include "io/TextDecoding.h"
 
 static_assert(std::endian::native == std::endian::little, "the project file is written in the machine's byte order");
 
 namespace {
-
-// --- UTF-8 <-> UTF-16 ----------------------------------------------------------------------------------
-
-// Next code point of UTF-8 text; malformed bytes give U+FFFD and are skipped one at a time.
-char32_t NextCodePoint(std::string_view s, std::size_t& i) {
-  const auto b0 = static_cast<unsigned char>(s[i]);
-  auto cont = [&](std::size_t k) -> int {
-    if (i + k >= s.size()) return -1;
-    const auto b = static_cast<unsigned char>(s[i + k]);
-    return (b & 0xC0) == 0x80 ? (b & 0x3F) : -1;
-  };
-  if (b0 < 0x80) {
-    ++i;
-    return b0;
-  }
-  int len = 0;
-  char32_t cp = 0, min = 0;
-  if ((b0 & 0xE0) == 0xC0) len = 2, cp = b0 & 0x1F, min = 0x80;
-  else if ((b0 & 0xF0) == 0xE0) len = 3, cp = b0 & 0x0F, min = 0x800;
-  else if ((b0 & 0xF8) == 0xF0) len = 4, cp = b0 & 0x07, min = 0x10000;
-  if (len == 0) {
-    ++i;
-    return 0xFFFD;
-  }
-  for (int k = 1; k < len; ++k) {
-    const int c = cont(static_cast<std::size_t>(k));
-    if (c < 0) {
-      ++i;
-      return 0xFFFD;
-    }
-    cp = (cp << 6) | static_cast<char32_t>(c);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-    ++i;
-    return 0xFFFD;
-  }
-  i += static_cast<std::size_t>(len);
-  return cp;
-}
-
-std::u16string ToUtf16(std::string_view s) {
-  std::u16string out;
-  out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size();) {
-    const char32_t cp = NextCodePoint(s, i);
-    if (cp >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(cp);
-    }
-  }
-  return out;
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-// UTF-16 code units to UTF-8; a surrogate without its partner becomes U+FFFD.
-std::string FromUtf16(const std::u16string& s) {
-  std::string out;
-  out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    const char16_t u = s[i];
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-      AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (s[i + 1] - 0xDC00));
-      ++i;
-    } else if (u >= 0xD800 && u <= 0xDFFF) {
-      AppendUtf8(out, 0xFFFD);
-    } else {
-      AppendUtf8(out, u);
-    }
-  }
-  return out;
-}
 
 // --- Writing -------------------------------------------------------------------------------------------
 
@@ -117,7 +28,7 @@ public:
     Put<std::int32_t>(static_cast<std::int32_t>(n));
   }
   void Text(std::string_view s) {
-    const std::u16string u = ToUtf16(s);
+    const std::u16string u = Utf8ToUtf16(s);
     Count(u.size());
     for (char16_t c : u) Put<std::uint16_t>(static_cast<std::uint16_t>(c));
   }
@@ -154,7 +65,7 @@ public:
     const std::size_t n = Count(2);
     std::u16string u(n, u'\0');
     for (std::size_t i = 0; i < n; ++i) u[i] = static_cast<char16_t>(Get<std::uint16_t>());
-    return FromUtf16(u);
+    return Utf16ToUtf8(u);
   }
   std::vector<std::string> Texts() {
     const std::size_t n = Count(4);

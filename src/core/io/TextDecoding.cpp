@@ -1,6 +1,7 @@
 #include "io/TextDecoding.h"
 
 #include <cstdint>
+#include <utility>
 
 namespace {
 
@@ -47,27 +48,40 @@ std::string FromCp1252(std::string_view bytes) {
 }
 
 std::string FromUtf16(std::string_view bytes, bool bigEndian) {
-  std::string out;
-  out.reserve(bytes.size());
-  const auto unitAt = [&](std::size_t i) -> char16_t {
-    const auto b0 = static_cast<unsigned char>(bytes[i]);
-    const auto b1 = static_cast<unsigned char>(bytes[i + 1]);
-    return static_cast<char16_t>(bigEndian ? (b0 << 8) | b1 : (b1 << 8) | b0);
-  };
-  const std::size_t units = bytes.size() / 2;  // an odd last byte is dropped
-  for (std::size_t k = 0; k < units; ++k) {
-    const char16_t u = unitAt(2 * k);
-    if (u >= 0xD800 && u < 0xDC00 && k + 1 < units) {
-      const char16_t low = unitAt(2 * (k + 1));
-      if (low >= 0xDC00 && low < 0xE000) {
-        AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (low - 0xDC00));
-        ++k;
-        continue;
-      }
-    }
-    AppendUtf8(out, (u >= 0xD800 && u < 0xE000) ? char32_t{0xFFFD} : char32_t{u});
+  std::u16string units(bytes.size() / 2, u'\0');  // an odd last byte is dropped
+  for (std::size_t k = 0; k < units.size(); ++k) {
+    const auto b0 = static_cast<unsigned char>(bytes[2 * k]);
+    const auto b1 = static_cast<unsigned char>(bytes[2 * k + 1]);
+    units[k] = static_cast<char16_t>(bigEndian ? (b0 << 8) | b1 : (b1 << 8) | b0);
   }
-  return out;
+  return Utf16ToUtf8(units);
+}
+
+// The code point that begins at Bytes[I] and the number of bytes it takes; 0 bytes when no well-formed
+// UTF-8 sequence begins there (no overlong forms, no surrogates, nothing above U+10FFFF).
+std::pair<char32_t, std::size_t> DecodeUtf8(std::string_view Bytes, std::size_t I) {
+  const auto b = static_cast<unsigned char>(Bytes[I]);
+  if (b < 0x80) return {b, 1};
+  std::size_t len = 0;
+  char32_t c = 0;
+  char32_t least = 0;
+  if ((b & 0xE0) == 0xC0) {
+    len = 2, c = b & 0x1F, least = 0x80;
+  } else if ((b & 0xF0) == 0xE0) {
+    len = 3, c = b & 0x0F, least = 0x800;
+  } else if ((b & 0xF8) == 0xF0) {
+    len = 4, c = b & 0x07, least = 0x10000;
+  } else {
+    return {0, 0};
+  }
+  if (Bytes.size() - I < len) return {0, 0};
+  for (std::size_t k = 1; k < len; ++k) {
+    const auto cont = static_cast<unsigned char>(Bytes[I + k]);
+    if ((cont & 0xC0) != 0x80) return {0, 0};
+    c = (c << 6) | (cont & 0x3F);
+  }
+  if (c < least || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) return {0, 0};
+  return {c, len};
 }
 
 bool StartsWith(std::string_view s, std::string_view prefix) {
@@ -77,36 +91,48 @@ bool StartsWith(std::string_view s, std::string_view prefix) {
 }  // namespace
 
 bool IsValidUtf8(std::string_view Bytes) {
-  std::size_t i = 0;
-  const std::size_t n = Bytes.size();
-  while (i < n) {
-    const auto b = static_cast<unsigned char>(Bytes[i]);
-    if (b < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t len = 0;
-    char32_t c = 0;
-    char32_t least = 0;
-    if ((b & 0xE0) == 0xC0) {
-      len = 2, c = b & 0x1F, least = 0x80;
-    } else if ((b & 0xF0) == 0xE0) {
-      len = 3, c = b & 0x0F, least = 0x800;
-    } else if ((b & 0xF8) == 0xF0) {
-      len = 4, c = b & 0x07, least = 0x10000;
-    } else {
-      return false;
-    }
-    if (n - i < len) return false;
-    for (std::size_t k = 1; k < len; ++k) {
-      const auto cont = static_cast<unsigned char>(Bytes[i + k]);
-      if ((cont & 0xC0) != 0x80) return false;
-      c = (c << 6) | (cont & 0x3F);
-    }
-    if (c < least || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) return false;
+  for (std::size_t i = 0; i < Bytes.size();) {
+    const std::size_t len = DecodeUtf8(Bytes, i).second;
+    if (len == 0) return false;
     i += len;
   }
   return true;
+}
+
+std::string Utf16ToUtf8(std::u16string_view Units) {
+  std::string out;
+  out.reserve(Units.size());
+  for (std::size_t k = 0; k < Units.size(); ++k) {
+    const char16_t u = Units[k];
+    if (u >= 0xD800 && u < 0xDC00 && k + 1 < Units.size() && Units[k + 1] >= 0xDC00 && Units[k + 1] < 0xE000) {
+      AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (Units[k + 1] - 0xDC00));
+      ++k;
+    } else {
+      AppendUtf8(out, (u >= 0xD800 && u < 0xE000) ? char32_t{0xFFFD} : char32_t{u});
+    }
+  }
+  return out;
+}
+
+std::u16string Utf8ToUtf16(std::string_view Text) {
+  std::u16string out;
+  out.reserve(Text.size());
+  for (std::size_t i = 0; i < Text.size();) {
+    const auto [c, len] = DecodeUtf8(Text, i);
+    if (len == 0) {
+      out += u'\xFFFD';
+      ++i;
+      continue;
+    }
+    if (c >= 0x10000) {
+      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+    i += len;
+  }
+  return out;
 }
 
 std::string DecodeTextBytes(std::string_view Bytes) {

@@ -12,3 +12,10 @@ std::string DecodeTextBytes(std::string_view Bytes);
 
 // True when Bytes is well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
 bool IsValidUtf8(std::string_view Bytes);
+
+// UTF-16 code units as UTF-8 text; a surrogate without its partner becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view Units);
+
+// UTF-8 text as UTF-16 code units; each byte that does not belong to a well-formed UTF-8 sequence
+// becomes U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view Text);

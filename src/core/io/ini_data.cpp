@@ -49,10 +49,16 @@ struct TEntry {
   bool CorrectionFileName = false;  // written only when empty or naming an existing file
 };
 
-using TIntCheck = int32_t (*)(int32_t);
+using TIntCheck = std::function<int32_t(int32_t)>;
 int32_t NoCheck(int32_t V) { return V; }
-int32_t NegativeTo0(int32_t V) { return V < 0 ? 0 : V; }
 int32_t NegativeTo10(int32_t V) { return V < 0 ? 10 : V; }
+
+// A value below Lo becomes Below, one above Hi becomes Above. Settings that choose an entry of a list (a
+// box item, a mode, a room type, an input) index tables with their value, so a hand-edited value beyond
+// the list must not reach them.
+TIntCheck Within(int32_t Lo, int32_t Hi, int32_t Below, int32_t Above) {
+  return [=](int32_t V) { return V < Lo ? Below : (V > Hi ? Above : V); };
+}
 
 TEntry Int(const char* Section, std::string Key, int32_t tinidataValues::*Field, TIntCheck Check = NoCheck) {
   return {{Section, std::move(Key), TIniValueKind::Integer},
@@ -87,27 +93,31 @@ const std::vector<TEntry>& Entries() {
     e.push_back({{"ASIO", "SR", TIniValueKind::Text},
                  [](const D& d) { return TIniValue(d.ASIO_samplerate); },
                  [](D& d, const TIniValue&) { d.ASIO_samplerate = "48000"; }});
-    e.push_back(Int("ASIO", "CH", &D::ASIO_Messkanalkombi, NegativeTo0));
+    e.push_back(Int("ASIO", "CH", &D::ASIO_Messkanalkombi, Within(0, 3, 0, 0)));
     e.push_back(Int("ASIO", "Skip", &D::ASIO_SkipStartBuffer, [](int32_t v) { return v < 10 ? 50 : v; }));
     for (std::size_t i = 0; i < 4; ++i) {
       e.push_back({{"ASIO", "InputforCh" + std::to_string(i), TIniValueKind::Integer},
                    [i](const D& d) { return TIniValue(int32_t(d.ASIO_ArrInSequence[i])); },
-                   [i](D& d, const TIniValue& v) { d.ASIO_ArrInSequence[i] = static_cast<uint8_t>(std::get<int32_t>(v)); }});
+                   [i](D& d, const TIniValue& v) {
+                     // Kept in 8 bits; an input beyond the ten that are read gives the default.
+                     const auto input = static_cast<uint8_t>(std::get<int32_t>(v));
+                     d.ASIO_ArrInSequence[i] = input < MikKorrInputs ? input : static_cast<uint8_t>(i);
+                   }});
     }
-    e.push_back(Int("Noise", "Level", &D::PNoise_iLevel));
+    e.push_back(Int("Noise", "Level", &D::PNoise_iLevel, Within(-60, 60, 7, 7)));
     e.push_back(Int("Noise", "SweepStart", &D::PNoise_Sweep_StartHz));
     e.push_back(Int("Noise", "SweepStop", &D::PNoise_Sweep_StopHz));
-    e.push_back(Int("Noise", "SweepDauer", &D::PNoise_Sweep_Dauer_sec));
+    e.push_back(Int("Noise", "SweepDauer", &D::PNoise_Sweep_Dauer_sec, Within(10, 40, 12, 12)));
     e.push_back(Int("Noise", "SineFr", &D::Pnoise_Sinus_Freq));
-    e.push_back(Int("Noise", "Last", &D::PNoise_LastSignal));
-    e.push_back(Int("RTA", "Octave", &D::RTA_Octave, NegativeTo0));
-    e.push_back(Int("RTA", "Speed", &D::RTA_Speed, NegativeTo0));
-    e.push_back(Int("RTA", "BarType", &D::RTA_BarType));
+    e.push_back(Int("Noise", "Last", &D::PNoise_LastSignal, Within(0, 2, 1, 1)));
+    e.push_back(Int("RTA", "Octave", &D::RTA_Octave, Within(0, 4, 0, 2)));
+    e.push_back(Int("RTA", "Speed", &D::RTA_Speed, Within(0, 4, 0, 0)));
+    e.push_back(Int("RTA", "BarType", &D::RTA_BarType, Within(0, 2, 0, 0)));
     e.push_back(Int("RTA", "Hide", &D::RTA_Hide));
-    e.push_back(Int("RTA", "ACZ", &D::RTA_ACZ_Bewertung, NegativeTo0));
-    e.push_back(Int("RTA", "Unit", &D::RTA_Unit));
-    e.push_back(Int("RTA", "Leqw", &D::RTA_LeqSlidingSecWindow));
-    e.push_back(Int("RTA", "LeqMode", &D::RTA_LeqMode));
+    e.push_back(Int("RTA", "ACZ", &D::RTA_ACZ_Bewertung, Within(0, 2, 0, 0)));
+    e.push_back(Int("RTA", "Unit", &D::RTA_Unit, Within(0, 2, 0, 0)));
+    e.push_back(Int("RTA", "Leqw", &D::RTA_LeqSlidingSecWindow, Within(1, 36000, 300, 300)));
+    e.push_back(Int("RTA", "LeqMode", &D::RTA_LeqMode, Within(0, 2, 0, 0)));
     e.push_back(Int("yt", "Left", &D::yt_left, NegativeTo10));
     e.push_back(Int("yt", "Top", &D::yt_top, NegativeTo10));
     e.push_back(Int("yt", "Width", &D::yt_width));
@@ -127,12 +137,12 @@ const std::vector<TEntry>& Entries() {
                    [i](const D& d) { return TIniValue(d.MikKorr_SPLOffset[i]); },
                    [i](D& d, const TIniValue& v) { d.MikKorr_SPLOffset[i] = std::get<double>(v); }});
     }
-    e.push_back(Int("Mic", "Mode", &D::MikKorrType));
-    e.push_back(Int("RT60", "Level", &D::RT60_SweepPegel));
-    e.push_back(Int("RT60", "Room", &D::RT60_RoomSize, NegativeTo0));
-    e.push_back(Int("RT60", "Range", &D::RT60_Frequenzbereich, NegativeTo0));
-    e.push_back(Int("RT60", "RT60Source", &D::RT60_Source, NegativeTo0));
-    e.push_back(Int("RT60", "CH", &D::RT60_Messkanal, NegativeTo0));
+    e.push_back(Int("Mic", "Mode", &D::MikKorrType, Within(0, 2, 0, 0)));
+    e.push_back(Int("RT60", "Level", &D::RT60_SweepPegel, Within(-30, 0, -6, -6)));
+    e.push_back(Int("RT60", "Room", &D::RT60_RoomSize, Within(0, 6, 0, 0)));
+    e.push_back(Int("RT60", "Range", &D::RT60_Frequenzbereich, Within(0, 3, 0, 0)));
+    e.push_back(Int("RT60", "RT60Source", &D::RT60_Source, Within(0, 1, 0, 0)));
+    e.push_back(Int("RT60", "CH", &D::RT60_Messkanal, Within(0, MikKorrInputs - 1, 0, 0)));
     e.push_back(Int("RT60", "Left", &D::RT60_left, NegativeTo10));
     e.push_back(Int("RT60", "Top", &D::RT60_top, NegativeTo10));
     e.push_back(Int("RT60", "Width", &D::RT60_width));

@@ -5,8 +5,8 @@
 class TDisplayFormat
 {
 public:
-  // Value rounded to Precision significant digits, then written with Decimals decimals ("-23.4" for
-  // -23.4449 at 4/1). A value with more integer digits than Precision is written with an exponent.
+  // Value rounded to at most Precision significant digits and Decimals decimals, written with Decimals
+  // decimals ("-23.4" for -23.4449 at 4/1); see FormatFixed.
   static QString Fixed(double value, int precision, int decimals);
 
   // A frequency for labels and readouts: at or above 1000 Hz in kHz with Decimals decimals (halved above

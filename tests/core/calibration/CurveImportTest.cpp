@@ -147,7 +147,7 @@ TEST(CurveImport, NumbersAreReadWithEitherSeparatorAndWrittenInTheUsersLocale) {
       {"12.34567", 4, "12,3457", "12.3457"},
       {"12345.678", 4, "12345,6780", "12345.6780"},  // eight significant digits, then zeros
       {"99999.99", 1, "100000,0", "100000.0"},
-      {"123456789", 1, "1,2345679E+8", "1.2345679E+8"},  // beyond eight integer digits
+      {"123456789", 1, "1,2345679E+008", "1.2345679E+008"},  // beyond eight integer digits
       {"-0.00004", 4, "0,0000", "0.0000"},
       {"0.00005", 4, "0,0001", "0.0001"},
       {"1e3", 1, "1000,0", "1000.0"},

@@ -44,3 +44,12 @@ TEST(TextDecoding, KnownConversions) {
   };
   for (const Case& c : cases) EXPECT_EQ(DecodeTextBytes(c.bytes), c.utf8) << testing::PrintToString(c.bytes);
 }
+
+TEST(TextDecoding, Utf16CodeUnits) {
+  EXPECT_EQ(Utf8ToUtf16("Aä€\xF0\x9F\x8E\xB5"), (std::u16string{u'A', 0x00E4, 0x20AC, 0xD83C, 0xDFB5}));
+  EXPECT_EQ(Utf16ToUtf8(std::u16string{u'A', 0x00E4, 0x20AC, 0xD83C, 0xDFB5}), "Aä€\xF0\x9F\x8E\xB5");
+  // Malformed input: every byte that is not UTF-8, and every surrogate without its partner, is U+FFFD.
+  EXPECT_EQ(Utf8ToUtf16("a\xF6\xC3z"), (std::u16string{u'a', 0xFFFD, 0xFFFD, u'z'}));
+  EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), (std::u16string{0xFFFD, 0xFFFD, 0xFFFD}));
+  EXPECT_EQ(Utf16ToUtf8(std::u16string{0xDC00, u'x', 0xD800}), "\xEF\xBF\xBDx\xEF\xBF\xBD");
+}

@@ -98,7 +98,6 @@ TEST_F(Settings, LoadTimeChecksAndConversions) {
       {"RTA", "Speed", "-3", 0},
       {"RTA", "ACZ", "-1", 0},
       {"RTA", "Hide", "0xF", 15},
-      {"RTA", "Unit", "-1", -1},  // no check on the unit
       {"ASIO", "CH", "-2", 0},
       {"RT60", "Room", "-1", 0},
       {"RT60", "Range", "-1", 0},
@@ -111,6 +110,7 @@ TEST_F(Settings, LoadTimeChecksAndConversions) {
       {"yt", "Top", "-1", 10},
       {"ASIO", "SR", "96000", std::string("48000")},
       {"ASIO", "InputforCh0", "258", 2},  // kept in 8 bits
+      {"ASIO", "InputforCh0", "9", 9},
       {"ASIO", "InputforCh3", nullptr, 3},
       {"Noise", "Level", "abc", 7},
       {"Noise", "SineFr", "0x3E8", 1000},
@@ -128,6 +128,64 @@ TEST_F(Settings, LoadTimeChecksAndConversions) {
     const auto key = FindIniDataKey(c.Section, c.Key);
     ASSERT_TRUE(key) << c.Section << "/" << c.Key;
     EXPECT_EQ(GetIniDataValue(v, *key), c.Expected) << c.Section << "/" << c.Key << "=" << (c.Stored ? c.Stored : "(absent)");
+  }
+}
+
+// Settings that choose from a list index tables with their value; one beyond the list, as a hand edit may
+// leave it, takes the default instead (a negative one the start of the list). The same checks apply to a
+// value set by name.
+TEST_F(Settings, ValuesBeyondTheirListOrRangeTakeTheDefault) {
+  struct Case {
+    const char* Section;
+    const char* Key;
+    int32_t Last;     // the last value of the list or range (kept)
+    int32_t Beyond;   // what Last + 1 becomes
+    int32_t First;    // the first value (kept)
+    int32_t Below;    // what First - 1 becomes
+  };
+  const Case cases[] = {
+      // boxes and modes
+      {"RTA", "Octave", 4, 2, 0, 0},
+      {"RTA", "Speed", 4, 0, 0, 0},
+      {"RTA", "ACZ", 2, 0, 0, 0},
+      {"RTA", "Unit", 2, 0, 0, 0},
+      {"RTA", "BarType", 2, 0, 0, 0},
+      {"RTA", "LeqMode", 2, 0, 0, 0},
+      {"Mic", "Mode", 2, 0, 0, 0},
+      {"ASIO", "CH", 3, 0, 0, 0},
+      {"RT60", "Room", 6, 0, 0, 0},
+      {"RT60", "Range", 3, 0, 0, 0},
+      {"RT60", "RT60Source", 1, 0, 0, 0},
+      {"Noise", "Last", 2, 1, 0, 1},
+      // inputs
+      {"RT60", "CH", 9, 0, 0, 0},
+      {"ASIO", "InputforCh2", 9, 2, 0, 2},  // -1 is 255 in 8 bits
+      // sizes and levels
+      {"RTA", "Leqw", 36000, 300, 1, 300},
+      {"Noise", "SweepDauer", 40, 12, 10, 12},
+      {"Noise", "Level", 60, 7, -60, 7},
+      {"RT60", "Level", 0, -6, -30, -6},
+  };
+  for (const auto& c : cases) {
+    const auto key = FindIniDataKey(c.Section, c.Key);
+    ASSERT_TRUE(key) << c.Section << "/" << c.Key;
+    const auto read = [&](int32_t Stored) {
+      const tinidataValues v = ReadText("[" + std::string(c.Section) + "]\n" + c.Key + "=" + std::to_string(Stored) + "\n");
+      return std::get<int32_t>(GetIniDataValue(v, *key));
+    };
+    const std::string name = std::string(c.Section) + "/" + c.Key;
+    EXPECT_EQ(read(c.Last), c.Last) << name;
+    EXPECT_EQ(read(c.Last + 1), c.Beyond) << name;
+    EXPECT_EQ(read(INT32_MAX), c.Beyond) << name;
+    EXPECT_EQ(read(c.First), c.First) << name;
+    EXPECT_EQ(read(c.First - 1), c.Below) << name;
+    if (name.find("InputforCh") == std::string::npos) {  // in 8 bits the smallest integer is input 0
+      EXPECT_EQ(read(INT32_MIN), c.Below) << name;
+    }
+
+    tinidataValues set;
+    ASSERT_TRUE(SetIniDataValue(set, *key, std::to_string(c.Last + 1))) << name;
+    EXPECT_EQ(std::get<int32_t>(GetIniDataValue(set, *key)), c.Beyond) << name;
   }
 }
 
@@ -287,6 +345,20 @@ TEST_F(Settings, AFileThatCannotBeReadIsNeverOverwritten) {
   EXPECT_TRUE(fs::is_directory(Ini()));
 }
 
+TEST_F(Settings, AFileFarTooLargeIsNeitherLoadedNorOverwritten) {
+  const std::string huge = "[RTA]\nOctave=4\n" + std::string((1u << 20), '\n');
+  WriteText(Ini(), huge);
+  ReadIniData(Ini());
+  EXPECT_EQ(IniData.RTA_Octave, 2);
+  try {
+    WriteIniData(Ini(), English);
+    FAIL() << "a file of more than 1 MiB was replaced";
+  } catch (const TIniFileError& e) {
+    EXPECT_NE(std::string(e.what()).find("too large"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(fs::file_size(Ini()), huge.size());
+}
+
 TEST_F(Settings, WritingThroughASymbolicLinkReplacesItsTarget) {
   const fs::path real = Folder / "real.ini";
   WriteText(real, "[Extra]\nA=1\n");
@@ -335,15 +407,19 @@ TEST_F(Settings, GeometryIsMadePlausibleForTheScreen) {
 }
 
 TEST(IniFile, KeepsEverythingItDoesNotChange) {
-  const std::string text = "\xEF\xBB\xBF# comment\r[A]\rk=1\r[a]\rK2 = two words \r";
+  const std::string text = "\xEF\xBB\xBF# comment\r[A]\rk=1\r[a]\r  K2 = two words \r\t[ C ]\r\tk3\t=3\r";
   TIniFile f = TIniFile::FromText(text);
   EXPECT_EQ(f.Text(), text);
   EXPECT_EQ(f.ReadString("a", "K"), "1");
   EXPECT_EQ(f.ReadString("A", "k2"), "two words");  // found in the repeated section
+  EXPECT_EQ(f.ReadString("c", "K3"), "3");
   EXPECT_FALSE(f.ReadString("B", "k"));
+  EXPECT_FALSE(f.ReadString("", "k"));
   f.WriteString("A", "K2", "line\nbreak");
+  f.WriteString("C", "k3", " three ");
   f.WriteString("B", "x", "");
-  EXPECT_EQ(f.Text(), "\xEF\xBB\xBF# comment\r[A]\rk=1\r[a]\rK2=line break\r\r[B]\rx=\r");
+  f.WriteString("a", "n", "4");  // new keys go to the first section of the name
+  EXPECT_EQ(f.Text(), "\xEF\xBB\xBF# comment\r[A]\rk=1\rn=4\r[a]\rK2=line break\r\t[ C ]\rk3=three\r\r[B]\rx=\r");
 }
 
 TEST(IniFile, InsertedEntriesAreFoundAndReplacedWhereTheyAre) {
