@@ -1,46 +1,17 @@
+#include "CliRun.h"
+
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
-#include <array>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
 const std::string Fixtures = VEMRA_FIXTURES_DIR;
 
-struct TRun {
-  int Exit = -1;
-  std::string Out, Err;
-};
-
-// Runs vemra-cli with the given arguments (already quoted for the shell) and collects what it says.
-TRun Cli(const std::string& Arguments, const char* Locale = "en_US.UTF-8") {
-  char errName[] = "/tmp/vemra-cli-err-XXXXXX";
-  const int fd = mkstemp(errName);
-  if (fd >= 0) close(fd);
-  const std::string command =
-      std::string("LC_ALL=") + Locale + " " + VEMRA_BIN_DIR + "/vemra-cli " + Arguments + " 2>" + errName;
-  TRun run;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    std::array<char, 4096> buf;
-    std::size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), pipe)) > 0) run.Out.append(buf.data(), n);
-    const int status = pclose(pipe);
-    run.Exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  std::ifstream err(errName);
-  std::ostringstream s;
-  s << err.rdbuf();
-  run.Err = s.str();
-  std::remove(errName);
-  return run;
+TCliRun Cli(const std::string& Arguments, const std::string& Locale = "en_US.UTF-8") {
+  return RunCli(Arguments, "LC_ALL=" + Locale);
 }
 
 std::string Fixture(const char* Name) { return "'" + Fixtures + "/" + Name + "'"; }
@@ -51,8 +22,8 @@ std::string Fixture(const char* Name) { return "'" + Fixtures + "/" + Name + "'"
 TEST(CurveCommand, ExampleFileGivesTheInterpolatedAndExtrapolatedCorrections) {
   for (const char* file : {"mic_example_blank.txt", "mic_example_comma.txt"}) {
     for (const char* locale : {"de_DE.UTF-8", "en_US.UTF-8"}) {
-      const TRun run = Cli("curve " + Fixture(file) + " --octave 1 --json", locale);
-      ASSERT_EQ(run.Exit, 0) << file << " " << locale << ": " << run.Err;
+      const TCliRun run = Cli("curve " + Fixture(file) + " --octave 1 --json", locale);
+      ASSERT_EQ(run.ExitCode, 0) << file << " " << locale << ": " << run.Err;
       const auto doc = nlohmann::json::parse(run.Out);
       EXPECT_EQ(doc["separator"], 32);
       EXPECT_EQ(doc["points"], nlohmann::json::parse("[[20.0,-1.2],[1000.0,0.0],[20000.0,3.5]]"));
@@ -101,21 +72,21 @@ TEST(CurveCommand, MakerFilesShowSeparatorHeaderAndPoints) {
       {"mic_colon_cp1252.txt", 58, 5, "Korrekturkurve 0\u00b0 (Freifeld)"},
   };
   for (const auto& c : cases) {
-    const TRun run = Cli("curve " + Fixture(c.File) + " --octave 12 --json");
-    ASSERT_EQ(run.Exit, 0) << c.File << ": " << run.Err;
+    const TCliRun run = Cli("curve " + Fixture(c.File) + " --octave 12 --json");
+    ASSERT_EQ(run.ExitCode, 0) << c.File << ": " << run.Err;
     const auto doc = nlohmann::json::parse(run.Out);
     EXPECT_EQ(doc["separator"], c.Separator) << c.File;
     EXPECT_EQ(doc["points"].size(), c.Points) << c.File;
     EXPECT_EQ(doc["header"], c.Header) << c.File;
     EXPECT_EQ(doc["bands"].size(), 121u) << c.File;
   }
-  // The tab file: 1 kHz lies between 500.7 Hz (0.0348 dB) and 1000.9 Hz (0 dB).
+  // The tab file: 1 kHz lies between 501.7 Hz (0.0348 dB) and 1000.9 Hz (0 dB).
   const auto doc = nlohmann::json::parse(Cli("curve " + Fixture("mic_sens_tab_crlf.txt") + " --octave 3 --json").Out);
   EXPECT_EQ(doc["points"][0], nlohmann::json::parse("[10.1,-4.6174]"));  // the frequency keeps one decimal
   EXPECT_NEAR(doc["bands"][17]["correction_db"].get<double>(), 0.0348 * 0.9 / (1000.9 - 501.7), 1e-5);
 
-  const TRun text = Cli("curve " + Fixture("mic_semicolon_comma_bom.txt"));
-  ASSERT_EQ(text.Exit, 0);
+  const TCliRun text = Cli("curve " + Fixture("mic_semicolon_comma_bom.txt"));
+  ASSERT_EQ(text.ExitCode, 0);
   EXPECT_NE(text.Out.find("Separator:  \";\" (59)"), std::string::npos) << text.Out;
   EXPECT_NE(text.Out.find("line 1: Messmikrofon MK-250 Seriennummer: 88213"), std::string::npos) << text.Out;
 }
@@ -134,8 +105,8 @@ TEST(CurveCommand, FailuresSayWhichLineAndWhy) {
       {"curve " + Fixture("mic_example_blank.txt") + " --octave 2", 2, "--octave"},
   };
   for (const auto& c : cases) {
-    const TRun run = Cli(c.Arguments);
-    EXPECT_EQ(run.Exit, c.Exit) << c.Arguments;
+    const TCliRun run = Cli(c.Arguments);
+    EXPECT_EQ(run.ExitCode, c.Exit) << c.Arguments;
     EXPECT_NE(run.Err.find(c.Message), std::string::npos) << run.Err;
     EXPECT_EQ(run.Err.find('\n'), run.Err.size() - 1) << "one line: " << run.Err;
   }

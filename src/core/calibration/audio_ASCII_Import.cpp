@@ -68,6 +68,11 @@ bool ReadCurveFile(const std::string& FileName, std::string& Text, TCurveImportD
     Fail(Details, 0, "not a file but a folder");
     return false;
   }
+  // A pipe or a device would keep the reading waiting or never end.
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    Fail(Details, 0, "not a regular file");
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     Fail(Details, 0, std::string("cannot open: ") + std::strerror(errno));

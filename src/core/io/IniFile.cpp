@@ -89,6 +89,7 @@ TIniFile TIniFile::Load(const std::filesystem::path& FileName) {
     return TIniFileError("Cannot read \"" + FileName.string() + "\": " + Reason);
   };
   if (std::filesystem::is_directory(FileName, ec)) throw cannot("it is a folder");
+  if (!std::filesystem::is_regular_file(FileName, ec)) throw cannot("it is not a regular file");  // a pipe would block
   std::ifstream in(FileName, std::ios::binary);
   if (!in) throw cannot(std::strerror(errno));
   std::string text;

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -101,6 +102,17 @@ TEST(CurveImport, DetectionSaysWhyWhenItFindsNothing) {
   why = {};
   EXPECT_EQ(DetectDelimiter(Fixtures + "/mic_one_line.txt", &why), DelimiterNone);
   EXPECT_NE(why.Message().find("only one line"), std::string::npos);
+
+  // A pipe named as a correction file: refused at once instead of waiting for a writer.
+  TempFolder dir;
+  const std::string pipe = (dir.Path / "curve.fifo").string();
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  why = {};
+  EXPECT_EQ(DetectDelimiter(pipe, &why), DelimiterNone);
+  EXPECT_NE(why.Message().find("not a regular file"), std::string::npos) << why.Message();
+  TDatentyp curve;
+  std::string header;
+  EXPECT_FALSE(ImportAsciiCurve(pipe, curve, ' ', header));
 }
 
 TEST(CurveImport, NextFieldStopsAtAnySeparatorAndDoesNotTrim) {

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -343,6 +344,15 @@ TEST_F(Settings, AFileThatCannotBeReadIsNeverOverwritten) {
   EXPECT_EQ(IniData.RTA_Octave, 2);
   EXPECT_THROW(WriteIniData(Ini(), English), TIniFileError);
   EXPECT_TRUE(fs::is_directory(Ini()));
+
+  // A pipe: refused at once, not waited on.
+  fs::remove(Ini());
+  ASSERT_EQ(::mkfifo(Ini().c_str(), 0600), 0);
+  IniData.RTA_Octave = 4;
+  ReadIniData(Ini());
+  EXPECT_EQ(IniData.RTA_Octave, 2);
+  EXPECT_THROW(WriteIniData(Ini(), English), TIniFileError);
+  EXPECT_TRUE(fs::is_fifo(Ini()));
 }
 
 TEST_F(Settings, AFileFarTooLargeIsNeitherLoadedNorOverwritten) {
