@@ -13,11 +13,6 @@ add_library(vemra_sanitize INTERFACE)
 if(VEMRA_SANITIZE)
   target_compile_options(vemra_sanitize INTERFACE -fsanitize=${VEMRA_SANITIZE} -fno-omit-frame-pointer -g)
   target_link_options(vemra_sanitize INTERFACE -fsanitize=${VEMRA_SANITIZE})
-  if(VEMRA_SANITIZE MATCHES "thread" AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-    # GCC warns that ThreadSanitizer does not model standalone fences (the level engine's sequence
-    # counter uses them); the warning would stop the build under -Werror.
-    target_compile_options(vemra_sanitize INTERFACE -Wno-tsan)
-  endif()
   if(VEMRA_SANITIZE MATCHES "undefined")
     target_compile_options(vemra_sanitize INTERFACE -fno-sanitize-recover=undefined)
   endif()

@@ -79,12 +79,14 @@ struct TAnalyzer {
   std::atomic<std::int32_t> Signal{0};
   TAudioDispatcher D{Signal, static_cast<float>(AnalyzerRate)};
 
-  TAnalyzer(const TRtaOptions& o, int BlockLength, int Inputs, int MeasuredInput) {
+  // RunSeconds: how long the analysis runs at most. A sliding-Leq window longer than that gives the same
+  // result as one just longer than the run, which is what the ring is given room for.
+  TAnalyzer(const TRtaOptions& o, int BlockLength, int Inputs, int MeasuredInput, double RunSeconds) {
     D.CreateEngines(static_cast<float>(AnalyzerRate), o.Octave, SpeedOf(o.Speed), 1);
     D.PrepareBuffers(BlockLength, Inputs, static_cast<float>(AnalyzerRate), -120.0f);
     TRTAEngineIEC1& e = Engine();
     e.Reset();
-    e.SetLeqWindowSec(o.LeqWindow);
+    e.SetLeqWindowSec(static_cast<int>(std::min<double>(o.LeqWindow, std::ceil(RunSeconds) + 1.0)));
     e.SetWeigthing(WeightingOf(o.Weighting), BlockLength);
     D.ChannelInputMap[0] = static_cast<std::uint8_t>(MeasuredInput);
     D.byASIOMesskanalStart = 0;
@@ -167,13 +169,17 @@ void RunFile(const TRtaOptions& o) {
   }
   std::vector<float> x = std::move(file.Channels[static_cast<std::size_t>(o.Channel - 1)]);
   if (x.empty()) throw TCliError(o.File + " holds no samples");
+  if (const auto bad = std::find_if(x.begin(), x.end(), [](float v) { return !std::isfinite(v); }); bad != x.end()) {
+    throw TCliError(o.File + ": sample " + std::to_string(bad - x.begin() + 1) + " of channel " +
+                    std::to_string(o.Channel) + " is not a number");
+  }
   if (file.SampleRate != AnalyzerRate) {
     std::fprintf(stderr, "vemra-cli: %s is sampled at %d Hz; resampled to %d Hz for the analysis\n", o.File.c_str(),
                  file.SampleRate, AnalyzerRate);
     x = Resample(x, file.SampleRate);
   }
 
-  TAnalyzer a(o, o.Block, 1, 0);
+  TAnalyzer a(o, o.Block, 1, 0, static_cast<double>(x.size()) / AnalyzerRate);
   std::vector<float> silence(static_cast<std::size_t>(o.Block), 0.0f);
   float* out[1] = {silence.data()};
   for (std::size_t pos = 0; pos < x.size(); pos += static_cast<std::size_t>(o.Block)) {
@@ -192,6 +198,8 @@ void RunFile(const TRtaOptions& o) {
   Print(o, a.Engine(), r);
 }
 
+// The band levels as one line of at most 31 block characters (the loudest band of each group): a full
+// block at 0 dBFS, one step less for every 12 dB below, blank at -96 dB and lower.
 std::string Spark(const std::vector<float>& Levels) {
   static const char* steps[] = {" ", "\u2581", "\u2582", "\u2583", "\u2584", "\u2585", "\u2586", "\u2587", "\u2588"};
   const std::size_t group = (Levels.size() + 30) / 31;
@@ -224,7 +232,7 @@ void RunDevice(const TRtaOptions& o) {
     throw TCliError("the audio interface \"" + host.DriverName() + "\" has " + std::to_string(inputs) +
                     " usable inputs; there is no input " + std::to_string(o.Input));
   }
-  TAnalyzer a(o, host.BufferSize(), inputs, o.Input - 1);
+  TAnalyzer a(o, host.BufferSize(), inputs, o.Input - 1, o.Seconds);
   // Like the analyzer window: the first blocks after the start only settle the band filters.
   a.D.SkipBlocks = tinidataValues{}.ASIO_SkipStartBuffer;
   a.D.FSine.SetFrequency(o.Freq);
@@ -237,7 +245,7 @@ void RunDevice(const TRtaOptions& o) {
                 o.Input, AnalyzerRate, host.BufferSize(), OctaveLabel(o.Octave).c_str(), o.Weighting.c_str(),
                 o.Speed.c_str(), o.Signal == "off" ? "" : (", playing " + o.Signal).c_str());
     std::printf("%6s %9s %9s %9s %9s %9s  %s\n", "t s", "RMS dBFS", "Peak", "Leq", "Sl. Leq", "Input pk",
-                "bands 20 Hz ... 20 kHz");
+                "bands 20 Hz ... 20 kHz, 12 dB a step up to 0 dBFS");
     std::fflush(stdout);
   }
   try {
@@ -278,15 +286,18 @@ void RunDevice(const TRtaOptions& o) {
       failure = "the audio interface \"" + host.DriverName() + "\" delivers no audio";
       break;
     }
-    if (!o.Json && now >= nextLine) {
+    // Once a second the RMS of that second, as the analyzer window reads it (the peak is the highest of
+    // them), with --json as well; without it also the live line.
+    if (now >= nextLine) {
       const float rms = readRms();
+      nextLine += std::chrono::seconds(1);
+      if (o.Json) continue;
       // The input's sample peak in the last block, as the analyzer window's input level panels show it.
       const float inputPeak = a.D.InputPeaks[static_cast<std::size_t>(o.Input - 1)].load(std::memory_order_relaxed);
       std::printf("%6.1f %9.2f %9.2f %9.2f %9.2f %9.2f  %s\n", std::chrono::duration<double>(now - start).count(), rms,
                   Readout(a.Engine(), exPeak), Readout(a.Engine(), exLeq), Readout(a.Engine(), exLeqSliding),
                   20.0 * std::log10(std::max(inputPeak, 1e-10f)), Spark(latest).c_str());
       std::fflush(stdout);
-      nextLine += std::chrono::seconds(1);
     }
   }
   a.Signal = 0;

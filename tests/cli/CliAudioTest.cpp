@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <string>
 
@@ -121,6 +122,9 @@ TEST_F(Cli, FileAtAnotherRateIsResampledAndSaysSo) {
 TEST_F(Cli, BadInputFailsWithOneLineAndUsageErrorsWithExit2) {
   ASSERT_EQ(Run("generate sine --out " + File("m.wav")).Exit, 0);
   std::ofstream(File("text.wav")) << "this is not a sound file\n";
+  std::vector<float> broken(4800, 0.1f);
+  broken[99] = std::numeric_limits<float>::quiet_NaN();
+  TSoundFile::WriteMonoFloatWav(File("nan.wav"), broken, 48000);
   struct TCase {
     std::string Args;
     int Exit;
@@ -143,6 +147,7 @@ TEST_F(Cli, BadInputFailsWithOneLineAndUsageErrorsWithExit2) {
       {"generate sweep --start 500 --stop 100 --out " + File("x.wav"), 2, "--start"},
       {"generate sine --out " + File("no/such/folder/x.wav"), 1, "x.wav"},
       {"rta --device \"\" --seconds 1", 1, "no audio interface"},
+      {"rta --file " + File("nan.wav"), 1, "sample 100 of channel 1 is not a number"},
       {"rta --file " + File("m.wav") + " --channel 0", 2, "--channel: 0 is outside 1"},
       {"rta --file " + File("m.wav") + " --block 0", 2, "--block: 0 is outside 16"},
       {"rta --file " + File("m.wav") + " --block -5", 2, "--block"},
@@ -227,6 +232,7 @@ TEST_F(Cli, LiveAnalysisOfTheVirtualInterface) {
   const auto doc = j.Json();
   EXPECT_NEAR(Band(doc, 1000)["level_db"].get<double>(), -9.03, 0.1);
   EXPECT_NEAR(doc["rms_db"].get<double>(), -9.03, 0.1);
+  EXPECT_NEAR(doc["peak_db"].get<double>(), -9.03, 0.1);  // the highest of the once-a-second RMS values
   // Without a signal it hears its noise floor; the table shows one live line per second.
   const TRun t = Run("rta --device \"Virtual interface\" --seconds 3", "VEMRA_VIRTUAL_ROOM='noise=-60'");
   ASSERT_EQ(t.Exit, 0) << t.Err;

@@ -7,6 +7,12 @@
 void TASIOGeneratorTone::ProcessBlock(std::span<float> Channel) {
   const std::size_t n = std::min(Channel.size(), static_cast<std::size_t>(std::max(BlockSize, 0)));
   const double step = 2.0 * std::numbers::pi * Frequency() / SampleRate;
+  if (!std::isfinite(step)) {
+    // No tone for a frequency that is not a number (a damaged setting): silence, and the phase stays
+    // usable for the next valid frequency.
+    std::fill(Channel.begin(), Channel.begin() + static_cast<std::ptrdiff_t>(n), 0.0f);
+    return;
+  }
   double phase = FPhase;
   for (std::size_t j = 0; j < n; ++j) {
     Channel[j] = static_cast<float>(std::sin(phase));

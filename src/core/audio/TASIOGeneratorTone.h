@@ -8,7 +8,8 @@ enum TToneFlavor { tfSine };
 
 // The tone source: a continuous-phase sine of amplitude 1.0. SampleRate and BlockSize are set while
 // the stream is stopped; the frequency may change at any time (the generator window moves it while a
-// tone plays) and takes effect with the next block without a phase jump.
+// tone plays) and takes effect with the next block without a phase jump. A frequency that is not a
+// finite number gives silence.
 class TASIOGeneratorTone {
 public:
   double SampleRate = 48000.0;

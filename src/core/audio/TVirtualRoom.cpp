@@ -119,10 +119,14 @@ void TVirtualRoomConfig::Apply(const std::string& Text) {
       OctaveRT60[centre] = ParseRT60(key, value);
     } else if (key == "noise") {
       NoisedBFS = (value == "off") ? -999.0 : ParseNumber(key, value);
+      if (NoisedBFS > 0.0) throw TVirtualRoomError("VEMRA_VIRTUAL_ROOM: noise=" + value + " is above 0 dBFS");
     } else if (key == "latency") {
       Latency = ParseInt(key, value, 0, 10 * 192000);
     } else if (key == "gain") {
       GaindB = ParseNumber(key, value);
+      if (GaindB < -200.0 || GaindB > 40.0) {
+        throw TVirtualRoomError("VEMRA_VIRTUAL_ROOM: gain=" + value + " is outside -200 ... 40 dB");
+      }
     } else if (key == "tail") {
       TaildB = ParseNumber(key, value);
       if (TaildB > 0.0 || TaildB < -99.0) {

@@ -29,11 +29,12 @@ public:
 //   rt60=S          reverberation time of the room in seconds (0.05 ... 20), default 0.8
 //   rt60_F=S        reverberation time of the octave band with centre F (63, 125, 250, 500, 1000, 2000,
 //                   4000, 8000); bands not given use rt60
-//   noise=DB        noise floor at every input in dBFS RMS (white, independent per input); "off" or a
-//                   value at or below -200 for none; default -80
+//   noise=DB        noise floor at every input in dBFS RMS (white, independent per input), at most 0;
+//                   "off" or a value at or below -200 for none; default -80
 //   latency=N       direct-sound delay in samples on top of the one block every round trip takes
 //                   (output block k is heard from input block k+1 on); default 256
-//   gain=DB         gain of the path from output 1 to the inputs (direct sound amplitude), default 0
+//   gain=DB         gain of the path from output 1 to the inputs (direct sound amplitude), -200 ... 40,
+//                   default 0
 //   tail=DB         level of the reverberant tail right after the direct sound, relative to it, in dB
 //                   (standard deviation of the tail's first samples); default -26
 //   inputs=N        input channels (1 ... 64), default 4

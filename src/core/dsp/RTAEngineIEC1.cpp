@@ -14,7 +14,9 @@
 //    rounded like the 1/9-octave values (16 Hz for the lowest octave band); an index outside the bank
 //    gives 0.
 //  - The sliding ring never overruns: when it is full and a slice arrives before the window has
-//    moved on, the oldest slice is dropped first (the window then covers the slices that fit).
+//    moved on, the oldest slice is dropped first (the window then covers the slices that fit). The
+//    ring holds at most MaxLeqRingSlices slices, so that a window of days at short blocks (a settings
+//    value, say) cannot claim gigabytes; with 1024-sample blocks at 48 kHz that is some 99 hours.
 //
 // Arithmetic. Coefficients, filter states and time-weighted levels are single precision; every
 // update is formed at higher precision and rounded once when stored. The portable form of the band
@@ -44,12 +46,8 @@ constexpr int kChunk = 256;
 // Bands are processed in groups of this many lanes; the arrays are padded to a whole number of groups.
 constexpr int kLanes = 16;
 
-// Rounds to the nearest integer, halves to the even neighbour.
-double RoundHalfEven(double x) {
-  double r = std::floor(x + 0.5);
-  if (r - x == 0.5 && std::fmod(r, 2.0) != 0.0) r -= 1.0;
-  return r;
-}
+// Rounds to the nearest integer, halves to the even neighbour (the default rounding mode).
+double RoundHalfEven(double x) { return std::nearbyint(x); }
 
 constexpr float kOctaveTable[] = {31.5f, 63, 125, 250, 500, 1000, 2000, 4000, 8000, 16000};
 constexpr float kThirdTable[] = {20,   25,   31.5f, 40,   50,   63,   80,   100,  125,   160,   200,
@@ -116,25 +114,25 @@ struct TRTAEngineIEC1::TBankArrays {
     }
   }
 
+  // The portable form of the band filters (see ReferenceBands).
+  template <bool Ignore>
+  void RunReference(const float* x, int m, float a) {
+    ReferenceBands<Ignore>(x, m, Padded, a, b0.data(), b2.data(), a1.data(), a2.data(), z1[0].data(), z1[1].data(),
+                           z1[2].data(), z2[0].data(), z2[1].data(), z2[2].data(), StateRMS.data(), ChunkLeq.data());
+  }
+
   // Reference arithmetic: per sample and band the three sections, every update computed in double
   // and rounded to single when stored, 1e-20 added to each section output to keep the recursions out
   // of denormal numbers in silence; then the time weighting of the squared output. b1 is 0 for every
-  // band filter, so its term is left out.
+  // band filter, so its term is left out. The arrays are parameters declared __restrict, which lets the
+  // compiler run the loop over the bands on vector registers (it does not trust __restrict on local
+  // pointers).
   template <bool Ignore>
-  void RunReference(const float* x, int m, float a) {
-    const int np = Padded;
-    float* __restrict B0 = b0.data();
-    float* __restrict B2 = b2.data();
-    float* __restrict A1 = a1.data();
-    float* __restrict A2 = a2.data();
-    float* __restrict Z10 = z1[0].data();
-    float* __restrict Z11 = z1[1].data();
-    float* __restrict Z12 = z1[2].data();
-    float* __restrict Z20 = z2[0].data();
-    float* __restrict Z21 = z2[1].data();
-    float* __restrict Z22 = z2[2].data();
-    float* __restrict R = StateRMS.data();
-    float* __restrict L = ChunkLeq.data();
+  static void ReferenceBands(const float* x, int m, int np, float a, const float* __restrict B0,
+                             const float* __restrict B2, const float* __restrict A1, const float* __restrict A2,
+                             float* __restrict Z10, float* __restrict Z11, float* __restrict Z12,
+                             float* __restrict Z20, float* __restrict Z21, float* __restrict Z22,
+                             float* __restrict R, float* __restrict L) {
     const double ad = a;
     for (int i = 0; i < m; ++i) {
       const double xi = x[i];
@@ -404,19 +402,22 @@ void TRTAEngineIEC1::AddToRMSInterval(double SumSquares, std::uint32_t Samples) 
   }
 }
 
+// Release stores: a readout whose acquiring load sees a value of this block is then bound to see the
+// sequence counter this block made odd, and refuses the mixture.
 void TRTAEngineIEC1::PublishLeq() {
   const int n = FBank->Count;
   for (int i = 0; i < n; ++i)
     FPublishedLeq[static_cast<std::size_t>(i)].store(FBank->StateLeq[static_cast<std::size_t>(i)],
-                                                     std::memory_order_relaxed);
-  FPublishedTotalTime.store(FTotalTime, std::memory_order_relaxed);
+                                                     std::memory_order_release);
+  FPublishedTotalTime.store(FTotalTime, std::memory_order_release);
 }
 
 // --- sliding Leq ----------------------------------------------------------------------------------
 
 int TRTAEngineIEC1::LeqRingCapacity(int WindowSec, float SampleRate, int BlockSize) {
-  if (BlockSize <= 0) return 0;
-  return static_cast<int>(RoundHalfEven(static_cast<double>(WindowSec) * SampleRate / BlockSize)) + 10;
+  if (BlockSize <= 0 || !(SampleRate > 0)) return 0;
+  const double slices = RoundHalfEven(static_cast<double>(std::max(WindowSec, 0)) * SampleRate / BlockSize) + 10;
+  return static_cast<int>(std::min(slices, static_cast<double>(MaxLeqRingSlices)));
 }
 
 void TRTAEngineIEC1::EnsureLeqStorage() {

@@ -130,8 +130,10 @@ public:
   // Nominal frequency of band IndexIECfArr for display, iOctave being the engine's N.
   float IEC_RoundFreqCursorAnzeige(int IndexIECfArr, int iOctave) const;
 
-  // Capacity of the sliding ring for a window, a rate and a block length.
+  // Capacity of the sliding ring for a window, a rate and a block length: round(window * rate / block
+  // length) + 10 slices, at most MaxLeqRingSlices.
   static int LeqRingCapacity(int WindowSec, float SampleRate, int BlockSize);
+  static constexpr int MaxLeqRingSlices = 1 << 24;
   // Time constant (s) of a time weighting.
   static double TimeConstant(TRTATimeWeight W);
   // Analytic A and C weighting in dB (f <= 0 gives -200).

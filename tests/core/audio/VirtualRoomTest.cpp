@@ -79,7 +79,8 @@ TEST(VirtualRoomConfig, ReadsEveryKey) {
 
 TEST(VirtualRoomConfig, RefusesBadInputWithTheKeyInTheMessage) {
   const char* bad[] = {"rt60=abc", "rt60=0", "rt60_100=1", "inputs=0", "inputs=8.5", "block=7", "colour=red",
-                       "rates=", "rates=48000,x", "clock=slow", "justakey", "tail=5", "block_min=4096;block_max=512"};
+                       "rates=", "rates=48000,x", "clock=slow", "justakey", "tail=5", "block_min=4096;block_max=512",
+                       "gain=1000", "noise=400", "gain=nan"};
   for (const char* text : bad) {
     TVirtualRoomConfig c;
     try {

@@ -277,6 +277,9 @@ TEST(RTAEngine, SlidingLeqRingAndWindow) {
   EXPECT_EQ(TRTAEngineIEC1::LeqRingCapacity(10, 48000, 1024), 479);
   EXPECT_EQ(TRTAEngineIEC1::LeqRingCapacity(600, 48000, 1024), 28135);
   EXPECT_EQ(TRTAEngineIEC1::LeqRingCapacity(1, 48000, 96000), 10);  // 0.5 rounds to 0
+  // A window far beyond any measurement (a damaged setting) does not overflow or claim gigabytes.
+  EXPECT_EQ(TRTAEngineIEC1::LeqRingCapacity(2147483647, 48000, 16), TRTAEngineIEC1::MaxLeqRingSlices);
+  EXPECT_EQ(TRTAEngineIEC1::LeqRingCapacity(86400, 48000, 16), TRTAEngineIEC1::MaxLeqRingSlices);
 
   TRTAEngineIEC1 e(kFs, 3);
   e.SetLeqWindowSec(10);
