@@ -158,6 +158,33 @@ private slots:
     w->SetStartButton(false);
   }
 
+  void ASwitchedChannelStartsAfresh()
+  {
+    // Ch3 measures a loud sine, Ch1 takes over, the sine gets 20 dB softer, and Ch3 comes back: its peak
+    // (the highest level since the engine's last reset) must be the soft one, not the loud one before.
+    guitest::Script();
+    auto w = MakeWindow("[RTA]\nOctave=1\n", kDryRoomRealTime);
+    w->cbCHannelMEss->setCurrentIndex(2);
+    w->cbCHannelMEssChange();
+    StartSine(*w, 0.5f);
+    QVERIFY(WaitFrames(*w, 20));
+    auto peak = [&] {
+      const auto m = QRegularExpression(" Peak:(-?\\d+\\.\\d) ")
+                         .match(w->AnalyserChart1->Annotation(TChartView::TCorner::BottomRight));
+      return m.hasMatch() ? m.captured(1).toDouble() : 999.0;
+    };
+    QVERIFY2(std::fabs(peak() - (-9.03)) < 0.6, qPrintable(w->AnalyserChart1->Annotation(TChartView::TCorner::BottomRight)));
+    w->cbCHannelMEss->setCurrentIndex(0);
+    w->cbCHannelMEssChange();
+    w->Dispatcher->dbAmpPink.store(0.05f);
+    QVERIFY(WaitFrames(*w, 10));
+    w->cbCHannelMEss->setCurrentIndex(2);
+    w->cbCHannelMEssChange();
+    QVERIFY(WaitFrames(*w, 20));
+    QVERIFY2(std::fabs(peak() - (-29.03)) < 0.6, qPrintable(w->AnalyserChart1->Annotation(TChartView::TCorner::BottomRight)));
+    w->SetStartButton(false);
+  }
+
   void SwapWhileMeasuringWarnsAndChangesNothing()
   {
     auto* script = guitest::Script();
