@@ -37,6 +37,7 @@ QString RunJackTool(const QString& tool, const QStringList& args, int* exitCode 
 class TestAnalyzerJack : public QObject
 {
   Q_OBJECT
+  static constexpr int kPeriod = 4096;
   QProcess FServer;
   QString FName;
 
@@ -50,7 +51,9 @@ private slots:
     qputenv("JACK_NO_AUDIO_RESERVATION", "1");
     qputenv("JACK_NO_START_SERVER", "1");
     FServer.setProcessChannelMode(QProcess::MergedChannels);
-    FServer.start("jackd", {"-n", FName, "-d", "dummy", "-r", "48000", "-p", "1024"});
+    // A long period (85 ms) gives the server and Vemra's callback room on a busy machine: neither runs
+    // with real-time priority here, and an xrun must only be reported when Vemra's callback is late.
+    FServer.start("jackd", {"-n", FName, "-d", "dummy", "-r", "48000", "-p", QString::number(kPeriod)});
     QVERIFY(FServer.waitForStarted(5000));
     // The server is up once its port list can be read.
     const bool up = guitest::WaitFor(
@@ -95,7 +98,9 @@ private slots:
     w.Dispatcher->dbAmpPink.store(0.5f);
     w.SetStartButton(true);
     QVERIFY2(w.Measuring(), qPrintable(script->Texts().join(" | ")));
-    QCOMPARE(w.asiohost->BufferSize(), 1024);
+    // The server fixes the block length; it is not the recommended one, so the advice comes once.
+    QCOMPARE(w.asiohost->BufferSize(), kPeriod);
+    QCOMPARE(script->Count("For best performace set ASIO buffer to 1024!"), 1);
 
     // Connect the first output to the first input.
     const QStringList ports = RunJackTool("jack_lsp", {}).split('\n', Qt::SkipEmptyParts);

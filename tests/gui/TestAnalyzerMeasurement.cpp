@@ -50,10 +50,11 @@ void StartSine(TFMAnalyzer& w, float amplitude)
   w.SetStartButton(true);
 }
 
+// Waits until the window has drawn that many further frames (generous: a loaded machine is slow).
 bool WaitFrames(TFMAnalyzer& w, int frames)
 {
-  const int start = w.FrameCount;
-  return guitest::WaitFor([&] { return w.FrameCount >= start + frames || w.FrameCount < start; }, 20000);
+  const int target = w.FramesShown + frames;
+  return guitest::WaitFor([&] { return w.FramesShown >= target; }, 30000);
 }
 
 }  // namespace

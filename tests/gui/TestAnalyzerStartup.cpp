@@ -8,7 +8,10 @@
 
 #include <QComboBox>
 #include <QPushButton>
+#include <QAbstractButton>
+#include <QMenu>
 #include <QRegularExpression>
+#include <QScrollArea>
 #include <QtTest>
 
 #include <fstream>
@@ -22,6 +25,13 @@ private slots:
   {
     qputenv("VEMRA_VIRTUAL_ROOM", "clock=free");
     TFMAnalyzer::BufferAdviceDue = true;
+  }
+
+  // A test that switches to German and fails half-way must not leave German behind for the next one.
+  void cleanup()
+  {
+    qunsetenv("LC_MESSAGES");
+    ResetLanguageTexts();
   }
 
   void SecondInstanceIsRefused()
@@ -41,10 +51,96 @@ private slots:
       QVERIFY(it->Kind == TMsgKind::Error);
       QVERIFY(it->Buttons == TMsgButtons::Cancel);
     }
+    // The refused copy leaves the settings file to the running program, also when it ends.
+    {
+      TFMAnalyzer first;
+      QVERIFY(QFile::remove(guitest::IniPath()));
+      {
+        TFMAnalyzer second;
+        QVERIFY(second.TerminateRequested());
+      }
+      QVERIFY(!QFile::exists(guitest::IniPath()));
+    }
     // Once the first program has ended, the next one starts.
     TFMAnalyzer third;
     QVERIFY(!third.TerminateRequested());
-    QCOMPARE(script->Count("Program already running!"), 1);
+    QCOMPARE(script->Count("Program already running!"), 2);
+  }
+
+  void DriverFailingAtStartUp()
+  {
+    // The remembered interface cannot be loaded (here: a broken virtual-room setting).
+    qputenv("VEMRA_VIRTUAL_ROOM", "clock=free;rt60=banana");
+    guitest::WriteIni("[ASIO]\nInterface=Virtual interface\n");
+    auto* script = guitest::Script();
+    TFMAnalyzer w;
+    QCOMPARE(w.byChannelCountIn, 0);
+    QVERIFY2(w.StatusPanels[2]->text().contains("rt60=banana"), qPrintable(w.StatusPanels[2]->text()));
+    w.FormActivate();
+    QCOMPARE(script->Count("Audio interface not connected! Virtual interface"), 1);
+    QVERIFY(!w.BT_Analyse1->isEnabled());
+    QVERIFY(w.StatusPanels[2]->text().contains("rt60=banana"));
+  }
+
+  void ChoosingAnInterfaceMeasuresTheChannelTheBoxShows()
+  {
+    guitest::WriteIni("[ASIO]\nInterface=Virtual interface\nCH=2\n");
+    auto* script = guitest::Script();
+    TFMAnalyzer w;
+    w.FormActivate();
+    QCOMPARE(w.cbCHannelMEss->currentIndex(), 2);
+    QCOMPARE(int(w.Dispatcher->byASIOMesskanalStart.load()), 2);
+    // Choosing the interface again fills the channel lists anew, starting at Ch1.
+    w.DriverCombo->setCurrentIndex(0);
+    w.DriverComboChange();
+    QCOMPARE(w.cbCHannelMEss->currentIndex(), 0);
+    QCOMPARE(int(w.Dispatcher->byASIOMesskanalStart.load()), 0);
+    QCOMPARE(IniData.ASIO_Messkanalkombi, 0);
+    QCOMPARE(w.ChannelUpdateMask, 1);
+    QCOMPARE(w.StatusPanels[2]->text(), QString("Ch1 = In1"));
+    // The unit is applied again without asking to clear the bars.
+    QCOMPARE(script->Count("Clear data?"), 0);
+  }
+
+  void StartOptionPressesStartAfterTheFirstActivation()
+  {
+    guitest::WriteIni("[ASIO]\nInterface=Virtual interface\n");
+    guitest::Script();
+    TFMAnalyzer w(QStringList{"--start"});
+    QVERIFY(!w.Measuring());
+    w.show();
+    QVERIFY(guitest::WaitFor([&] { return w.Measuring(); }));
+    QVERIFY(w.ActivatedOnce);
+    QCOMPARE(w.BT_Analyse1->text(), QString("Stop"));
+    QVERIFY(guitest::WaitFor([&] { return w.FramesShown > 0; }, 20000));
+    w.SetStartButton(false);
+  }
+
+  void ControlsStayInViewAtTheSmallestWindow()
+  {
+    // The default size of a fresh settings file, German captions (the longest ones).
+    qputenv("LC_MESSAGES", "de_DE.UTF-8");
+    guitest::WriteIni("[ASIO]\nInterface=Virtual interface\n[Form]\nWidth=650\nHeight=400\n");
+    guitest::Script();
+    TFMAnalyzer w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(guitest::WaitFor([&] { return w.ActivatedOnce; }));
+    QCoreApplication::processEvents();
+    // Start is always in view.
+    const QRect start(w.BT_Analyse1->mapTo(&w, QPoint(0, 0)), w.BT_Analyse1->size());
+    QVERIFY2(w.rect().contains(start), qPrintable(QString("%1,%2 %3x%4").arg(start.x()).arg(start.y()).arg(start.width()).arg(start.height())));
+    QVERIFY(w.BT_Analyse1->isVisible());
+    // No control of the settings column is cut off at the right.
+    auto* scroll = w.findChild<QWidget*>("ControlColumn")->findChild<QScrollArea*>();
+    QVERIFY(scroll);
+    const int room = scroll->viewport()->width();
+    for (QWidget* c : scroll->widget()->findChildren<QWidget*>()) {
+      if (!c->isVisible())
+        continue;
+      const int right = c->mapTo(scroll->widget(), QPoint(c->width(), 0)).x();
+      QVERIFY2(right <= room, qPrintable(c->objectName() + " " + QString::number(right) + " > " + QString::number(room)));
+    }
   }
 
   void GeometryIsMadePlausible()
@@ -147,6 +243,29 @@ private slots:
     QVERIFY2(guitest::ReadIni().contains(QString("InputforCh1=%1").arg(expected)), qPrintable(guitest::ReadIni()));
   }
 
+  void HandEditedSettingsOutOfRange()
+  {
+    // Indexes that no box has: the boxes, the engines and the display agree on the defaults.
+    guitest::WriteIni("[ASIO]\nInterface=Virtual interface\nCH=7\n[RTA]\nSpeed=9\nOctave=12\nACZ=5\nUnit=4\nBarType=3\n");
+    guitest::Script();
+    TFMAnalyzer w;
+    w.FormActivate();
+    QCOMPARE(w.cbSetSmooth->currentIndex(), 0);
+    QCOMPARE(w.Dispatcher->RTAEngineIEC1[0]->TimeWeight(), twImpulse);
+    QCOMPARE(w.cbCHannelMEss->currentIndex(), 0);
+    QCOMPARE(w.StatusPanels[2]->text(), QString("Ch1 = In1"));
+    QCOMPARE(w.cbOktave->currentIndex(), 2);
+    QCOMPARE(w.Dispatcher->RTAEngineIEC1[0]->OctavesPerBand(), 6);
+    QCOMPARE(w.AnalyserChart1->LevelTitle(), QString("dBFS"));
+    QVERIFY(w.sbChartSetStd->isChecked());
+    QCOMPARE(w.cbACZ_Gewichtung->currentIndex(), 0);
+    w.SetStartButton(true);
+    QVERIFY(w.Measuring());
+    QCOMPARE(IniData.RTA_ACZ_Bewertung, 0);
+    QCOMPARE(w.Dispatcher->RTAEngineIEC1[3]->Weighting(), fwZ);
+    w.SetStartButton(false);
+  }
+
   void FirstActivationCreatesTheEngines()
   {
     guitest::WriteIni("[ASIO]\nInterface=Virtual interface\n[RTA]\nOctave=0\nUnit=2\n");
@@ -239,7 +358,7 @@ private slots:
     QCOMPARE(IniData.screen_style, 1);
     QCOMPARE(TVisualStyle::Current(), QString("Glow"));
     QVERIFY(w.TimerStyle->isActive());
-    QVERIFY(guitest::WaitFor([&] { return !w.TimerStyle->isActive(); }, 3000));
+    QVERIFY(guitest::WaitFor([&] { return !w.TimerStyle->isActive(); }));
     QCOMPARE(w.cbSetSmooth->currentIndex(), 2);
     QCOMPARE(w.cbSetSmooth->count(), 5);
     QCOMPARE(w.cbCHannelMEssIn[3]->currentText(), QString("In4"));
@@ -268,10 +387,54 @@ private slots:
     {
       TFMAnalyzer german(QStringList{"/en"});
       QCOMPARE(german.Bt_CP->text(), QString::fromStdString(*control));
-      // A message without a German entry keeps its English text.
     }
-    qunsetenv("LC_MESSAGES");
-    ResetLanguageTexts();
+  }
+
+  void EveryTaggedCaptionAndMessageInGerman()
+  {
+    std::ifstream file(ResourceFolder() + kLanguageFileName, std::ios::binary);
+    if (!file)
+      QSKIP("language file not beside the test program");
+    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const TUILanguage texts = TUILanguage::Parse(bytes);
+    auto german = [&](int id) {
+      const std::string* t = texts.Find(id);
+      return t ? QString::fromStdString(*t) : QString::number(id);
+    };
+    qputenv("LC_MESSAGES", "de_DE.UTF-8");
+    guitest::WriteIni("");
+    auto* script = guitest::Script();
+    TFMAnalyzer w;
+    // The components of the main window and their text ids.
+    const QList<QPair<QString, int>> tagged{
+        {"File1", 101},     {"Open1", 102},     {"Save1", 103},       {"Label8", 104},     {"lbspeed", 105},
+        {"Label7", 108},    {"Label2", 110},    {"Label3", 111},      {"SavePDF1", 131},   {"Print1", 132},
+        {"Clipboard1", 133}, {"Clipboard2", 133}, {"Quit1", 134},     {"HElp1", 135},      {"Help2", 136},
+        {"Info1", 137},     {"Label5", 146},    {"Overlay1", 147},    {"Unit1", 148},      {"Bt_CP", 149},
+        {"Default1", 150},  {"ransparancy1", 151}, {"ransparancyoff1", 152}, {"ClearRTA", 153},
+        {"AllOffset01", 154}, {"SaveassoundprofileCh11", 155}, {"lbASIOBufferSize", 109}};
+    for (const auto& [name, id] : tagged) {
+      QObject* o = w.findChild<QObject*>(name);
+      QVERIFY2(o, qPrintable(name));
+      QString caption;
+      if (auto* a = qobject_cast<QAction*>(o))
+        caption = a->text();
+      else if (auto* m = qobject_cast<QMenu*>(o))
+        caption = m->title();
+      else if (auto* b = qobject_cast<QAbstractButton*>(o))
+        caption = b->text();
+      else if (auto* l = qobject_cast<QLabel*>(o))
+        caption = l->text();
+      QVERIFY2(caption == german(id), qPrintable(name + ": " + caption));
+    }
+    // Messages go through their text ids as well.
+    QCOMPARE(script->Count(german(128)), 1);
+    w.DriverCombo->setCurrentIndex(0);
+    w.DriverComboChange();
+    w.FormActivate();
+    script->QueueAnswer(TMsgResult::No);
+    w.dB1Click();
+    QCOMPARE(script->Count(german(157)), 1);
   }
 };
 

@@ -4,6 +4,7 @@
 
 #include <qcustomplot.h>
 
+#include <QFontMetrics>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -220,9 +221,118 @@ private slots:
     }
   }
 
+  void AxisLabelsNeverOverlap()
+  {
+    TFixture f;
+    const QVector<double> at{20, 31.5, 50, 80, 125, 200, 315, 500, 1000, 2000, 4000, 8000, 16000};
+    const QStringList texts{"20Hz",  "31.5Hz", "50Hz", "80Hz", "125Hz", "200Hz", "315Hz",
+                            "500Hz", "1kHz",   "2kHz", "4kHz", "8kHz",  "16kHz"};
+    f.chart.SetFrequencyLabels(at, texts);
+    auto* plot = f.chart.Plot();
+    // Drawn labels in pixels: each one's extent on the frequency axis.
+    auto overlaps = [&] {
+      const QFontMetrics fm(plot->xAxis->tickLabelFont());
+      double lastRight = -1e9;
+      for (int i = 0; i < at.size(); ++i) {
+        if (!f.chart.ShownFrequencyLabelTexts().contains(texts[i]))
+          continue;
+        const double x = plot->xAxis->coordToPixel(at[i]);
+        const double half = fm.horizontalAdvance(texts[i]) / 2.0;
+        if (x - half < lastRight)
+          return true;
+        lastRight = x + half;
+      }
+      return false;
+    };
+    // Wide: every label. Narrow: fewer, 1 kHz among them, none overlapping. Wide again: all of them.
+    f.chart.resize(1600, 500);
+    plot->replot();
+    QCOMPARE(f.chart.ShownFrequencyLabelTexts(), texts);
+    f.chart.resize(420, 300);
+    QVERIFY(QTest::qWaitFor([&] { return plot->width() == 420; }, 5000));
+    plot->replot();
+    const QStringList narrow = f.chart.ShownFrequencyLabelTexts();
+    QVERIFY2(narrow.size() < texts.size() && narrow.size() >= 4, qPrintable(narrow.join(" ")));
+    QVERIFY(narrow.contains("1kHz"));
+    QVERIFY(!overlaps());
+    // The logical labels stay what they were set to.
+    QCOMPARE(f.chart.FrequencyLabelTexts(), texts);
+    // The level axis keeps 24 pixels per label at this height as well, from the first replot on.
+    auto ticker = plot->yAxis->ticker().dynamicCast<QCPAxisTickerFixed>();
+    QVERIFY(ticker);
+    QVERIFY(plot->axisRect()->height() * ticker->tickStep() / plot->yAxis->range().size() >= 24.0);
+    f.chart.resize(1600, 500);
+    QVERIFY(QTest::qWaitFor([&] { return plot->width() == 1600; }, 5000));
+    plot->replot();
+    QCOMPARE(f.chart.ShownFrequencyLabelTexts(), texts);
+  }
+
+  void BottomTextsStackWhenTheyDoNotFitSideBySide()
+  {
+    TFixture f;
+    f.chart.SetAnnotation(TChartView::TCorner::BottomRight, "Ch1 dBFS:-23.4 Peak:-20.1 LAeq-10:-25.0");
+    f.chart.SetAnnotation(TChartView::TCorner::BottomLeft, "Ch1:1.00kHz/-23.4dB Min/Max: -80.3/-23.4");
+    f.chart.Plot()->replot();
+    QVERIFY(!f.chart.AnnotationsStacked());
+    f.chart.resize(480, 400);
+    QVERIFY(QTest::qWaitFor([&] { return f.chart.Plot()->width() == 480; }, 5000));
+    f.chart.Plot()->replot();
+    QVERIFY(f.chart.AnnotationsStacked());
+    // Stacked, the left text ends above the right one.
+    QCPItemText* left = nullptr;
+    QCPItemText* right = nullptr;
+    for (int i = 0; i < f.chart.Plot()->itemCount(); ++i)
+      if (auto* t = qobject_cast<QCPItemText*>(f.chart.Plot()->item(i))) {
+        if (t->text().startsWith("Ch1:"))
+          left = t;
+        else if (t->text().startsWith("Ch1 "))
+          right = t;
+      }
+    QVERIFY(left && right);
+    QVERIFY(left->bottom->pixelPosition().y() < right->top->pixelPosition().y());
+    // Without the cursor text the readout stands alone.
+    f.chart.SetAnnotation(TChartView::TCorner::BottomLeft, QString());
+    QVERIFY(!f.chart.AnnotationsStacked());
+  }
+
+  void ExportKeepsTheScreenLayout()
+  {
+    TFixture f;
+    const int s = f.chart.AddBarSeries("Ch1", Qt::green);
+    f.chart.SetSeriesData(s, f.x, QVector<double>(f.x.size(), -40.0));
+    f.chart.Plot()->replot();
+    const QRect screen = f.chart.Plot()->axisRect()->rect();
+    QTemporaryDir dir;
+    QVERIFY(f.chart.SavePng(dir.filePath("small.png"), 400, 250));
+    QCOMPARE(f.chart.Plot()->axisRect()->rect(), screen);
+    f.chart.Render(300, 200);
+    QCOMPARE(f.chart.Plot()->axisRect()->rect(), screen);
+    // A live frame after the export draws the bar where the axes say it is.
+    f.chart.SetY(s, 17, -30.0);
+    f.chart.RedrawDataNow();
+    const QImage img = f.chart.Plot()->grab().toImage();
+    QVERIFY(Near(img.pixelColor(f.At(f.x[17], -35.0)), Qt::green));
+  }
+
   void ZoomUndoRestoresTheDefaultRanges()
   {
     TFixture f;
+    // A rectangle dragged with the mouse zooms into it.
+    f.chart.SetZoomEnabled(true);
+    QWidget* plot = f.chart.Plot();
+    const QPoint from = f.At(100.0, -20.0), to = f.At(1000.0, -60.0);
+    QTest::mousePress(plot, Qt::LeftButton, Qt::NoModifier, from);
+    QMouseEvent move(QEvent::MouseMove, QPointF(to), plot->mapToGlobal(QPointF(to)), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(plot, &move);
+    QTest::mouseRelease(plot, Qt::LeftButton, Qt::NoModifier, to);
+    QVERIFY2(std::fabs(f.chart.XMinimum() - 100.0) < 5.0 && std::fabs(f.chart.XMaximum() - 1000.0) < 50.0,
+             qPrintable(QString("%1 %2").arg(f.chart.XMinimum()).arg(f.chart.XMaximum())));
+    QVERIFY(std::fabs(f.chart.LevelMaximum() - (-20.0)) < 1.0);
+    QVERIFY(std::fabs(f.chart.LevelMinimum() - (-60.0)) < 1.0);
+    f.chart.UndoZoom();
+    QCOMPARE(f.chart.XMinimum(), 20.0);
+    QCOMPARE(f.chart.LevelMinimum(), -120.0);
     f.chart.SetLevelRange(-90.0, 10.0);
     f.chart.Plot()->xAxis->setRange(100.0, 200.0);
     f.chart.Plot()->yAxis->setRange(-20.0, -10.0);

@@ -118,8 +118,8 @@ std::filesystem::path IniFileName();
 // outside the list becomes the field's default (a negative one 0 where the list begins at 0):
 //   RTA/Octave 0..4 (above: 2), RTA/Speed 0..4, RTA/ACZ 0..2, RTA/Unit 0..2, RTA/BarType 0..2,
 //   RTA/LeqMode 0..2, Mic/Mode 0..2, ASIO/CH 0..3, RT60/Room 0..6, RT60/Range 0..3, RT60/RT60Source 0..1,
-//   Noise/Last 0..2 (else 1), RT60/CH and ASIO/InputforCh0..3 (8 bits) an input 0..9 (else input 1,
-//   respectively the channel's own input).
+//   Noise/Last 0..2 (else 1), RT60/CH an input 0..9; ASIO/InputforChN, kept in 8 bits, an input 0..9
+//   (else N).
 // Values that size buffers or set levels keep to the range of their controls: RTA/Leqw 1..36000 s
 // (else 300), Noise/SweepDauer 10..40 s (else 12), Noise/Level -60..60 dB (else 7), RT60/Level -30..0 dB
 // (else -6).

@@ -35,6 +35,7 @@
 #include <QScrollArea>
 #include <QSlider>
 #include <QSocketNotifier>
+#include <QStyle>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QThread>
@@ -231,8 +232,9 @@ void TFMAnalyzer::FormCreate()
       try {
         asiohost->SetDriverIndex(i);
       } catch (const std::exception& e) {
-        // The interface is treated as not connected; the first activation says so.
-        StatusPanels[2]->setText(QString::fromStdString(e.what()));
+        // The interface is treated as not connected; the first activation says so, and the reason
+        // stays in the status bar (shown once the channel assignment has been written there).
+        FDriverFailure = QString::fromStdString(e.what());
       }
     }
   }
@@ -257,7 +259,7 @@ void TFMAnalyzer::FormCreate()
     sbRTAHide[k]->blockSignals(true);
     sbRTAHide[k]->setChecked(hidden);
     sbRTAHide[k]->blockSignals(false);
-    AnalyserChart1->SetTransparency(k, hidden ? 100 : (k == 0 ? 0 : iSeriesTransparency));
+    AnalyserChart1->SetTransparency(k, hidden ? 100 : VisibleTransparency(k));
   }
 
   // Measured channel and cursor channel.
@@ -286,12 +288,16 @@ void TFMAnalyzer::FormCreate()
   move(IniData.screen_left, IniData.screen_top);
   resize(IniData.screen_width, IniData.screen_height);
 
-  SaveSettings();
+  // A second instance that is about to end leaves the settings of the running one alone.
+  if (!FTerminate)
+    SaveSettings();
   cbACZ_Gewichtung->blockSignals(true);
   cbACZ_Gewichtung->setCurrentIndex(std::clamp(IniData.RTA_ACZ_Bewertung, 0, 2));
   cbACZ_Gewichtung->blockSignals(false);
   ApplyStyle();
   setWindowTitle("Vemra");
+  if (!FDriverFailure.isEmpty())
+    StatusPanels[2]->setText(FDriverFailure);
 }
 
 void TFMAnalyzer::BuildComponents()
@@ -302,18 +308,23 @@ void TFMAnalyzer::BuildComponents()
   mainLayout->setContentsMargins(4, 4, 4, 4);
   mainLayout->setSpacing(4);
 
-  // ---- control column ----
-  auto* scroll = new QScrollArea(central);
+  // ---- control column: Start always in view, the settings below it scroll when the window is low ----
+  auto* left = new QWidget(central);
+  left->setObjectName("ControlColumn");
+  auto* leftLayout = new QVBoxLayout(left);
+  leftLayout->setContentsMargins(0, 0, 0, 0);
+  leftLayout->setSpacing(4);
+  mainLayout->addWidget(left);
+  auto* scroll = new QScrollArea(left);
+  FControlScroll = scroll;
   scroll->setWidgetResizable(true);
   scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   scroll->setFrameShape(QFrame::NoFrame);
-  scroll->setFixedWidth(236);
   auto* panel = new QWidget(scroll);
   scroll->setWidget(panel);
   auto* column = new QVBoxLayout(panel);
-  column->setContentsMargins(2, 2, 8, 2);
+  column->setContentsMargins(2, 2, 2, 2);
   column->setSpacing(6);
-  mainLayout->addWidget(scroll);
 
   // Audio interface.
   {
@@ -446,7 +457,7 @@ void TFMAnalyzer::BuildComponents()
 
   // Start / stop.
   {
-    BT_Analyse1 = new QPushButton("Start", panel);
+    BT_Analyse1 = new QPushButton("Start", left);
     BT_Analyse1->setObjectName("BT_Analyse1");
     BT_Analyse1->setCheckable(true);
     BT_Analyse1->setMinimumHeight(40);
@@ -461,13 +472,14 @@ void TFMAnalyzer::BuildComponents()
         " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #d84a4a, stop:1 #9a2626); }"
         "QPushButton:disabled { color: #d0d0d0; border: 1px solid #888;"
         " background: #a8a8a8; }");
-    column->addWidget(BT_Analyse1);
-    ProgressBar1 = new QProgressBar(panel);
+    leftLayout->addWidget(BT_Analyse1);
+    ProgressBar1 = new QProgressBar(left);
     ProgressBar1->setObjectName("ProgressBar1");
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setTextVisible(false);
     ProgressBar1->setMaximumHeight(8);
-    column->addWidget(ProgressBar1);
+    leftLayout->addWidget(ProgressBar1);
+    leftLayout->addWidget(scroll, 1);
     connect(BT_Analyse1, &QPushButton::clicked, this, [this](bool) { BT_Analyse1Click(); });
   }
 
@@ -800,7 +812,23 @@ bool TFMAnalyzer::SaveSettings()
   }
 }
 
-void TFMAnalyzer::ApplyStyle() { TVisualStyle::Apply(IniData.screen_style > 0 ? "Glow" : "Silver"); }
+void TFMAnalyzer::ApplyStyle()
+{
+  TVisualStyle::Apply(IniData.screen_style > 0 ? "Glow" : "Silver");
+  FitControlColumn();
+}
+
+void TFMAnalyzer::FitControlColumn()
+{
+  if (!FControlScroll || !FControlScroll->widget())
+    return;
+  // Room for the widest section and for the scroll bar, which appears when the window is low.
+  QWidget* panel = FControlScroll->widget();
+  panel->ensurePolished();
+  const int scrollBar = FControlScroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, FControlScroll);
+  const int width = std::max(236, panel->minimumSizeHint().width() + scrollBar + 2);
+  FControlScroll->parentWidget()->setFixedWidth(width);
+}
 
 void TFMAnalyzer::Style1Click()
 {
@@ -921,7 +949,7 @@ void TFMAnalyzer::DriverComboChange()
     asiohost->SetDriverIndex(i);
   } catch (const std::exception& e) {
     failed = true;
-    ShowStatusText(QString::fromStdString(e.what()));
+    StatusPanels[2]->setText(QString::fromStdString(e.what()));
   }
   IniData.ASIO_interface = DriverCombo->currentText().toStdString();
   SaveSettings();
@@ -941,6 +969,9 @@ void TFMAnalyzer::DriverComboChange()
   SaveSettings();
   InitChannelLists();
   CHangeOktave();
+  // The channel lists start again at Ch1: the measurement follows the box, so that the readout, the
+  // live bars and the stored setting name the same channel.
+  cbCHannelMEssChange();
   SetUnit(IniData.RTA_Unit, true);
   ChannelLabels = SavedChannelLabels = QStringList{"Ch1", "Ch2", "Ch3", "Ch4"};
   ApplyChannelLabels(false);
@@ -1219,7 +1250,16 @@ void TFMAnalyzer::cbCHannelMEss1Change()
 void TFMAnalyzer::ShowSeries(int channel)
 {
   sbRTAHide[channel]->setChecked(false);
-  AnalyserChart1->SetTransparency(channel, channel == 0 ? 0 : iSeriesTransparency);
+  AnalyserChart1->SetTransparency(channel, VisibleTransparency(channel));
+}
+
+int TFMAnalyzer::VisibleTransparency(int channel) const { return channel == 0 ? 0 : iSeriesTransparency; }
+
+void TFMAnalyzer::ApplyVisibleTransparency()
+{
+  for (int k = 0; k < 4; ++k)
+    if (!sbRTAHide[k]->isChecked())
+      AnalyserChart1->SetTransparency(k, VisibleTransparency(k));
 }
 
 void TFMAnalyzer::cbCHannelMEssChange()
@@ -1518,6 +1558,7 @@ void TFMAnalyzer::DisplayFrame()
   }
   UpdateDisplay();
   AnalyserChart1->RedrawData();
+  ++FramesShown;
   Dispatcher->BandDataRequested.store(true, std::memory_order_release);
 }
 
@@ -1714,27 +1755,21 @@ void TFMAnalyzer::sbChartSetStdClick(QToolButton* sender)
     for (int k = 0; k < 4; ++k)
       AnalyserChart1->SetBarGeometry(k, 90.0, 0.0);
   }
-  for (int k = 0; k < 4; ++k)
-    if (!sbRTAHide[k]->isChecked())
-      AnalyserChart1->SetTransparency(k, k == 0 ? 0 : iSeriesTransparency);
+  ApplyVisibleTransparency();
   AnalyserChart1->Redraw();
 }
 
 void TFMAnalyzer::ransparancy1Click()
 {
   iSeriesTransparency = 35;
-  for (int k = 0; k < 4; ++k)
-    if (!sbRTAHide[k]->isChecked())
-      AnalyserChart1->SetTransparency(k, k == 0 ? 0 : iSeriesTransparency);
+  ApplyVisibleTransparency();
   AnalyserChart1->Redraw();
 }
 
 void TFMAnalyzer::ransparancyoff1Click()
 {
   iSeriesTransparency = 0;
-  for (int k = 0; k < 4; ++k)
-    if (!sbRTAHide[k]->isChecked())
-      AnalyserChart1->SetTransparency(k, 0);
+  ApplyVisibleTransparency();
   AnalyserChart1->Redraw();
 }
 
@@ -1742,7 +1777,7 @@ void TFMAnalyzer::sbRTA1HideClick(int channel)
 {
   // The button has already toggled; its new state says what to do.
   const bool hidden = sbRTAHide[channel]->isChecked();
-  AnalyserChart1->SetTransparency(channel, hidden ? 100 : (channel == 0 ? 0 : iSeriesTransparency));
+  AnalyserChart1->SetTransparency(channel, hidden ? 100 : VisibleTransparency(channel));
   AnalyserChart1->Redraw();
 }
 
@@ -1903,6 +1938,9 @@ void TFMAnalyzer::FormDestroy()
     asiohost->CloseDriver();
   } catch (const std::exception&) {
   }
+  // The queue's wake-up descriptor closes with the dispatcher; nothing may watch it after that.
+  delete FNotifier;
+  FNotifier = nullptr;
   IniData.screen_left = x();
   IniData.screen_top = y();
   IniData.screen_width = width();

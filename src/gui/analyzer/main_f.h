@@ -27,6 +27,7 @@ class QLabel;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class QScrollArea;
 class QSlider;
 class QSocketNotifier;
 class QTimer;
@@ -156,6 +157,7 @@ public:
   bool InterfaceCalibrationRunning = false;
   int UnitOffset = 0;
   int FrameCount = 0;
+  int FramesShown = 0;  // frames drawn since the window was made (FrameCount wraps at 100)
   int CalibrationFramesLeft = 0;
   int byCursorChannel = 1;
   bool boSnapshotRequest = false;
@@ -230,6 +232,12 @@ private:
   double LevelTop() const;
   float SPLOffsetOfChannel(int channel) const;
   void ApplyWeightingToEngines(bool streaming);
+  // Transparency of a channel's bars while its hide button is up (channel 1 is always opaque).
+  int VisibleTransparency(int channel) const;
+  // Every channel whose hide button is up gets its visible transparency.
+  void ApplyVisibleTransparency();
+  // The control column takes the width its (possibly translated) contents need.
+  void FitControlColumn();
   void ReadoutChanged(const QString& text);
 
   QStringList FArguments;
@@ -243,4 +251,6 @@ private:
   QSocketNotifier* FNotifier = nullptr;
   QTimer* FPollTimer = nullptr;
   QString FOpenDialogFolder;
+  QString FDriverFailure;  // why the remembered interface could not be loaded at start-up
+  QScrollArea* FControlScroll = nullptr;
 };

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFontMetrics>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QMargins>
@@ -131,6 +132,10 @@ TChartView::TChartView(QWidget* parent) : QWidget(parent)
   FPlot->addLayer("live", FPlot->layer("main"), QCustomPlot::limAbove);
   FLive = FPlot->layer("live");
   FLive->setMode(QCPLayer::lmBuffered);
+  // The overlay layer only carries the zoom rectangle while the mouse drags it; sharing the buffer of the
+  // layers below it saves one full-size buffer to compose at every frame.
+  if (QCPLayer* overlay = FPlot->layer("overlay"))
+    overlay->setMode(QCPLayer::lmLogical);
 
   FPlot->legend->setVisible(true);
   FPlot->legend->setBrush(QColor(0, 0, 0, 150));
@@ -166,21 +171,7 @@ TChartView::TChartView(QWidget* parent) : QWidget(parent)
 
   connect(FPlot, &QCustomPlot::mouseMove, this, &TChartView::OnMouseMove);
   connect(FPlot, &QCustomPlot::beforeReplot, this, &TChartView::RecalculateFunctions);
-  // The level axis keeps its step (5 dB) while the labels have room, else the next of 2, 4, 5, 10 times it.
-  connect(FPlot, &QCustomPlot::beforeReplot, this, [this] {
-    auto ticker = FPlot->yAxis->ticker().dynamicCast<QCPAxisTickerFixed>();
-    if (!ticker || FLevelStep <= 0.0)
-      return;
-    const int height = FPlot->axisRect()->height() > 0 ? FPlot->axisRect()->height() : FPlot->height();
-    const double range = FPlot->yAxis->range().size();
-    double step = FLevelStep;
-    for (double factor : {1.0, 2.0, 4.0, 5.0, 10.0, 20.0}) {
-      step = FLevelStep * factor;
-      if (range <= 0.0 || height * step / range >= 24.0)
-        break;
-    }
-    ticker->setTickStep(step);
-  });
+  connect(FPlot, &QCustomPlot::afterLayout, this, &TChartView::FitAxisLabels);
 
   SetBackgroundColor(Qt::black);
   SetForegroundColors(QColor(230, 230, 230), QColor(90, 90, 90));
@@ -445,20 +436,109 @@ void TChartView::SetFrequencyAxis(double minHz, double maxHz, const QString& tit
 
 void TChartView::SetFrequencyLabels(const QVector<double>& at, const QStringList& texts)
 {
-  FLabelPositions = at;
-  FLabelTexts = texts;
-  auto ticker = QSharedPointer<QCPAxisTickerText>::create();
   const int n = static_cast<int>(std::min(at.size(), texts.size()));
-  for (int i = 0; i < n; ++i)
-    ticker->addTick(at[i], texts[i]);
+  FLabelPositions = at.mid(0, n);
+  FLabelTexts = texts.mid(0, n);
+  FLabelStride = 1;
+  ApplyFrequencyTicker();
+  FPlot->xAxis->setTickLabelRotation(0);
+}
+
+void TChartView::ApplyFrequencyTicker()
+{
+  auto ticker = QSharedPointer<QCPAxisTickerText>::create();
+  const int anchor = LabelAnchor();
+  for (int i = 0; i < FLabelPositions.size(); ++i)
+    ticker->addTick(FLabelPositions[i], (i - anchor) % FLabelStride == 0 ? FLabelTexts[i] : QString());
   ticker->setSubTickCount(0);
   FPlot->xAxis->setTicker(ticker);
-  FPlot->xAxis->setTickLabelRotation(0);
+}
+
+int TChartView::LabelAnchor() const
+{
+  // Thinned labels keep 1 kHz (else the middle label) and every stride-th label either side of it.
+  for (int i = 0; i < FLabelPositions.size(); ++i)
+    if (std::fabs(FLabelPositions[i] - 1000.0) < 1e-6)
+      return i;
+  return static_cast<int>(FLabelPositions.size()) / 2;
+}
+
+int TChartView::FrequencyLabelStride() const
+{
+  const int n = static_cast<int>(FLabelPositions.size());
+  if (n < 2)
+    return 1;
+  const QCPAxis* ax = FPlot->xAxis;
+  const QFontMetrics fm(ax->tickLabelFont());
+  const double gap = fm.horizontalAdvance(QStringLiteral("  "));
+  const int anchor = LabelAnchor();
+  for (int stride = 1; stride < n; ++stride) {
+    bool fits = true;
+    double lastRight = -1e9;
+    for (int i = 0; i < n && fits; ++i) {
+      if ((i - anchor) % stride != 0 || !ax->range().contains(FLabelPositions[i]))
+        continue;
+      const double x = ax->coordToPixel(FLabelPositions[i]);
+      const double half = fm.horizontalAdvance(FLabelTexts[i]) / 2.0;
+      fits = x - half >= lastRight + gap;
+      lastRight = x + half;
+    }
+    if (fits)
+      return stride;
+  }
+  return n;
+}
+
+void TChartView::FitAxisLabels()
+{
+  // Runs once the layout of a full replot is known, before anything is drawn: the labels of both axes
+  // are chosen for the size the axes really have, so that none overlap.
+  bool changed = false;
+  // The level axis keeps its step (5 dB) while the labels have room, else the next of 2, 4, 5, 10 times it.
+  auto levelTicker = FPlot->yAxis->ticker().dynamicCast<QCPAxisTickerFixed>();
+  if (levelTicker && FLevelStep > 0.0) {
+    const int height = FPlot->axisRect()->height();
+    const double range = FPlot->yAxis->range().size();
+    double step = FLevelStep;
+    for (double factor : {1.0, 2.0, 4.0, 5.0, 10.0, 20.0}) {
+      step = FLevelStep * factor;
+      if (range <= 0.0 || height <= 0 || height * step / range >= 24.0)
+        break;
+    }
+    if (step != levelTicker->tickStep()) {
+      levelTicker->setTickStep(step);
+      changed = true;
+    }
+  }
+  if (!FLabelPositions.isEmpty()) {
+    const int stride = FrequencyLabelStride();
+    if (stride != FLabelStride) {
+      FLabelStride = stride;
+      ApplyFrequencyTicker();
+      changed = true;
+    }
+  }
+  // New tick vectors for the layout just made (the margins do not depend on which labels are shown).
+  if (changed)
+    FPlot->axisRect()->update(QCPLayoutElement::upPreparation);
+  ArrangeAnnotations();
 }
 
 QVector<double> TChartView::FrequencyLabelPositions() const { return FLabelPositions; }
 
 QStringList TChartView::FrequencyLabelTexts() const { return FLabelTexts; }
+
+QStringList TChartView::ShownFrequencyLabelTexts() const
+{
+  QStringList shown;
+  auto ticker = FPlot->xAxis->ticker().dynamicCast<QCPAxisTickerText>();
+  if (!ticker)
+    return shown;
+  for (auto it = ticker->ticks().constBegin(); it != ticker->ticks().constEnd(); ++it)
+    if (!it.value().isEmpty())
+      shown.push_back(it.value());
+  return shown;
+}
 
 void TChartView::SetLinearXAxis(double min, double max, const QString& title)
 {
@@ -698,6 +778,38 @@ void TChartView::SetAnnotation(TCorner corner, const QString& text, const QColor
   t->setVisible(!text.isEmpty());
   if (color.isValid())
     t->setColor(color);
+  ArrangeAnnotations();
+}
+
+bool TChartView::AnnotationsStacked() const
+{
+  return FAnnotations[static_cast<int>(TCorner::BottomLeft)]->position->typeY() == QCPItemPosition::ptAbsolute;
+}
+
+void TChartView::ArrangeAnnotations()
+{
+  // The two bottom texts share a line while they fit beside each other; otherwise the left one stands
+  // above the right one.
+  QCPItemText* left = FAnnotations[static_cast<int>(TCorner::BottomLeft)];
+  QCPItemText* right = FAnnotations[static_cast<int>(TCorner::BottomRight)];
+  const QRect area = FPlot->axisRect()->rect();
+  auto size = [](const QCPItemText* t) {
+    const QRect r = QFontMetrics(t->font()).boundingRect(QRect(), Qt::TextDontClip | t->textAlignment(), t->text());
+    return QSize(r.width() + t->padding().left() + t->padding().right(),
+                 r.height() + t->padding().top() + t->padding().bottom());
+  };
+  bool stack = false;
+  if (left->visible() && right->visible() && area.width() > 0)
+    stack = size(left).width() + size(right).width() + 0.02 * area.width() + 6 > area.width();
+  const double bottomRatio = 0.985;
+  if (stack) {
+    const double rightTop = area.top() + bottomRatio * area.height() - size(right).height();
+    left->position->setTypeY(QCPItemPosition::ptAbsolute);
+    left->position->setCoords(0.01, rightTop - 3.0);
+  } else {
+    left->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+    left->position->setCoords(0.01, bottomRatio);
+  }
 }
 
 void TChartView::SetAnnotationStyle(TCorner corner, const QFont& font, const QColor& box)
@@ -803,19 +915,36 @@ void TChartView::RedrawDataNow()
   FPlot->repaint();
 }
 
+// An export lays the chart out for its own size and leaves that layout behind; the live layer, which is
+// redrawn on its own at every frame, would then be drawn with it. A full replot lays the screen out again.
+void TChartView::RestoreScreenLayout() { FPlot->replot(QCustomPlot::rpQueuedRefresh); }
+
 bool TChartView::SavePng(const QString& fileName, int width, int height)
 {
-  return FPlot->savePng(fileName, width, height);
+  const bool ok = FPlot->savePng(fileName, width, height);
+  RestoreScreenLayout();
+  return ok;
 }
 
 bool TChartView::SavePdf(const QString& fileName, int width, int height)
 {
-  return FPlot->savePdf(fileName, width, height, QCP::epNoCosmetic, "Vemra");
+  const bool ok = FPlot->savePdf(fileName, width, height, QCP::epNoCosmetic, "Vemra");
+  RestoreScreenLayout();
+  return ok;
 }
 
-void TChartView::CopyToClipboard() { QApplication::clipboard()->setPixmap(FPlot->toPixmap()); }
+void TChartView::CopyToClipboard()
+{
+  QApplication::clipboard()->setPixmap(FPlot->toPixmap());
+  RestoreScreenLayout();
+}
 
-QImage TChartView::Render(int width, int height) { return FPlot->toPixmap(width, height).toImage(); }
+QImage TChartView::Render(int width, int height)
+{
+  QImage image = FPlot->toPixmap(width, height).toImage();
+  RestoreScreenLayout();
+  return image;
+}
 
 void TChartView::PrintPreview(QWidget* parent)
 {
@@ -832,6 +961,7 @@ void TChartView::PrintPreview(QWidget* parent)
     painter.setMode(QCPPainter::pmNoCaching);
     painter.scale(scale, scale);
     FPlot->toPainter(&painter, w, h);
+    RestoreScreenLayout();
   });
   dialog.exec();
 }

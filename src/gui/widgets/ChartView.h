@@ -83,6 +83,9 @@ public:
   void SetFrequencyLabels(const QVector<double>& at, const QStringList& texts);
   QVector<double> FrequencyLabelPositions() const;
   QStringList FrequencyLabelTexts() const;
+  // The labels drawn: where the axis is too short for all of them, 1 kHz and every second (third …)
+  // label either side of it.
+  QStringList ShownFrequencyLabelTexts() const;
   // A linear x axis (time charts); the ticks are chosen by the chart.
   void SetLinearXAxis(double min, double max, const QString& title);
 
@@ -120,6 +123,8 @@ public:
 
   void SetAnnotation(TCorner corner, const QString& text, const QColor& color = QColor());
   QString Annotation(TCorner corner) const;
+  // True while the bottom-left text stands above the bottom-right one (the two do not fit side by side).
+  bool AnnotationsStacked() const;
   // Font of an annotation and the box behind it (an invalid colour: no box).
   void SetAnnotationStyle(TCorner corner, const QFont& font, const QColor& box);
 
@@ -178,6 +183,12 @@ private:
   void UpdateBarGeometry();
   void OrderLiveLayer();
   void OnMouseMove(QMouseEvent* event);
+  void FitAxisLabels();
+  void ApplyFrequencyTicker();
+  int LabelAnchor() const;
+  int FrequencyLabelStride() const;
+  void ArrangeAnnotations();
+  void RestoreScreenLayout();
   void PlaceCursor(double x);
   int NearestPoint(int s, double x) const;
 
@@ -200,4 +211,5 @@ private:
   double FLevelStep = 5.0;
   QVector<double> FLabelPositions;
   QStringList FLabelTexts;
+  int FLabelStride = 1;
 };
