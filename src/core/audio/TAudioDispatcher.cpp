@@ -103,7 +103,7 @@ void TAudioDispatcher::AsioHostBufferSwitch32(std::span<const float* const> InBu
 
   // 4.-7. The generator block.
   std::vector<float>& gen = GeneratorBlock.front();
-  if (s == 3 && !RT->ProcessSweepBlock(GeneratorBlock, Frames)) tail = TailSamples / Frames;
+  if (s == 3 && !RT->ProcessSweepBlock(GeneratorBlock, Frames)) tail = RoomTailBlocks(Frames);
   if (s == 5 && !RT->ProcessSweepBlock(GeneratorBlock, Frames)) tail = 0;
   if (s == 2) FSine.ProcessBlock(std::span<float>(gen.data(), n));
   if (s == 1) pinknoiseA.ProcessBlock(GeneratorBlock, Frames);
@@ -182,4 +182,13 @@ void TAudioDispatcher::AsioHostBufferSwitch32(std::span<const float* const> InBu
     Messages.Post(WM_BANDLEVELS_READY, static_cast<std::int32_t>(m));
   }
   SkipBlocks.store(skip, std::memory_order_relaxed);
+}
+
+std::int32_t TAudioDispatcher::RoomTailBlocks(int Frames) const {
+  const std::int64_t minimum = TailSamples / Frames;
+  if (!SweepRecorder) return static_cast<std::int32_t>(minimum);
+  // This block and `tail` more are recorded: enough of them to fill what the recorder has left.
+  const std::int64_t left = std::int64_t{SweepRecorder->Length()} - SweepRecorder->WriteIndex();
+  const std::int64_t untilFull = (left + Frames - 1) / Frames - 1;
+  return static_cast<std::int32_t>(std::max(minimum, untilFull));
 }

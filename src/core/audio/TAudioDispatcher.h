@@ -46,7 +46,9 @@ class TAudioDispatcher {
 public:
   static constexpr int MaxInputs = 10;  // inputs read from the interface
   static constexpr int MaxActiveChannels = 4;  // analyzer channels Ch1 ... Ch4
-  static constexpr int TailSamples = 8192;  // recorded after the room sweep has ended
+  // After the room sweep has ended, recording goes on at least this long, and further until the
+  // recorder is full (see RoomTailBlocks).
+  static constexpr int TailSamples = 8192;
 
   explicit TAudioDispatcher(std::atomic<std::int32_t>& SignalState, float SampleRate = 48000.0f);
   TAudioDispatcher(const TAudioDispatcher&) = delete;
@@ -102,6 +104,12 @@ public:
   std::uint64_t OversizedBlocks() const { return FOversized.load(std::memory_order_relaxed); }
 
 private:
+  // Blocks to record after the block in which the room sweep ended. A fixed 8192 samples would cut off the
+  // reverberation of the sweep's last, highest frequencies (decay times read several percent short, in
+  // long rooms tens of percent); the recorder holds twice the sweep, so recording on until it is full
+  // gives the decay as long as the sweep itself, which the room type has already matched to the room.
+  std::int32_t RoomTailBlocks(int Frames) const;
+
   int FBufferSize = 0;
   int FChannelCountIn = 0;
   std::atomic<std::uint64_t> FBlockCount{0};

@@ -57,7 +57,9 @@ void TAtomicFile::Write(const std::filesystem::path& FileName, std::string_view 
 
   struct stat old {};
   const bool existed = ::stat(target.c_str(), &old) == 0;
+  // Renaming over a device, pipe or socket would replace it by a plain file (as root even /dev/null).
   if (existed && S_ISDIR(old.st_mode)) Fail(FileName, "it is a folder");
+  if (existed && !S_ISREG(old.st_mode)) Fail(FileName, "it is not a regular file (a device, pipe or socket)");
 
   std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
   const int fd = ::mkstemp(temp.data());

@@ -105,10 +105,6 @@ std::int64_t TRT60Measurement::RecordedSamples() const {
 }
 
 std::int64_t TRT60Measurement::ExpectedSamples() const {
-  if (!FSweep) return 0;
-  const std::int64_t block = std::max(FD.PreparedBufferSize(), 1);
-  const std::int64_t sweep = static_cast<std::int64_t>(FSweep->size());
-  // Pre-roll, the sweep's blocks, the block in which it ended, then the tail.
-  const std::int64_t blocks = 1 + (sweep + block - 1) / block + 1 + TAudioDispatcher::TailSamples / block;
-  return std::min(blocks * block, 2 * sweep);
+  // The recording goes on until the recorder is full.
+  return FD.SweepRecorder ? FD.SweepRecorder->Length() : 0;
 }

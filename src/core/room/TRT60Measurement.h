@@ -25,8 +25,8 @@ struct TRT60MeasurementResult {
 };
 
 // One room measurement through the audio interface as the room window runs it: the sweep for the room
-// type's duration and the measuring range's frequencies, one block of pre-roll, the sweep, a tail of
-// 8192 samples, the level meter on every block (message 0x467), and on message 0x465 the level-range
+// type's duration and the measuring range's frequencies, one block of pre-roll, the sweep, a tail until
+// the recorder of twice the sweep is full, the level meter on every block (message 0x467), and on message 0x465 the level-range
 // check, the impulse-response chain and the analysis into the model.
 //
 // Everything runs on the thread that owns the model (the user-interface thread); the audio callback only

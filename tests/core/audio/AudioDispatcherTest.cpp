@@ -110,23 +110,42 @@ TEST_F(Dispatcher, RoomMeasurementRecordsPreRollSweepAndTail) {
     done += Count(msgs, WM_ROOM_RECORDING_DONE);
     if (done) doneBlock = blocks;
   }
-  // 1 pre-roll block, 24 blocks with sweep samples, the silent block that ends the sweep, 8 tail blocks.
-  const int recordedBlocks = 1 + 24 + 1 + 8;
+  // 1 pre-roll block, 24 blocks with sweep samples, the silent block that ends the sweep, then tail
+  // blocks until the recorder of 48000 samples is full: 47 blocks, of which the last fits 896 samples.
+  const int recordedBlocks = 1 + 24 + 1 + 21;
   EXPECT_EQ(done, 1);
   EXPECT_EQ(doneBlock, recordedBlocks);
   EXPECT_EQ(meter, 1 + 24 + 1);
   EXPECT_EQ(Signal.load(), -1);
   EXPECT_EQ(D.TailBlocks.load(), -1);
-  ASSERT_EQ(D.SweepRecorder->WriteIndex(), recordedBlocks * 1024);
+  ASSERT_EQ(D.SweepRecorder->WriteIndex(), 48000);
   const auto& rec = D.SweepRecorder->GetBuffer();
-  for (std::size_t j = 0; j < expected.size(); ++j) ASSERT_EQ(rec[j], expected[j]) << j;
+  ASSERT_EQ(rec.size(), 48000u);  // what the inputs delivered beyond the recorder is dropped
+  for (std::size_t j = 0; j < rec.size(); ++j) ASSERT_EQ(rec[j], expected[j]) << j;
   // The sweep is played from the second block on, at the output factor.
   for (std::size_t j = 0; j < 1024; ++j) ASSERT_EQ(played[j], 0.0f);
   for (std::size_t j = 0; j < sweep->size(); ++j) ASSERT_FLOAT_EQ(played[1024 + j], 0.5f * (*sweep)[j]) << j;
   // Nothing more happens afterwards.
   const auto after = Run();
   EXPECT_EQ(Count(after, WM_ROOM_RECORDING_DONE) + Count(after, WM_ROOM_LEVEL_METER), 0);
-  EXPECT_EQ(D.SweepRecorder->WriteIndex(), recordedBlocks * 1024);
+  EXPECT_EQ(D.SweepRecorder->WriteIndex(), 48000);
+}
+
+// A recorder with little room left after the sweep still gets the minimum tail of 8192 samples' worth of
+// blocks before the recording is reported complete.
+TEST_F(Dispatcher, RoomTailLastsAtLeast8192Samples) {
+  Prepare(1024);
+  const TSweepBuffer sweep = D.RT->GenerateLogSweep_RTA(100.0f, 10000.0f, 0.5f);  // 24000 samples
+  D.RT->LoadSweep(sweep);
+  D.RT->StartSweep();
+  D.SweepRecorder = std::make_unique<TSweepRecorder>(26 * 1024);  // pre-roll and sweep blocks only
+  Signal = 4;
+  int blocks = 0, done = 0;
+  while (done == 0 && blocks < 100) {
+    done += Count(Run(), WM_ROOM_RECORDING_DONE);
+    ++blocks;
+  }
+  EXPECT_EQ(blocks, 1 + 24 + 1 + 8);
 }
 
 TEST_F(Dispatcher, GeneratorSweepEndsWithIdleAndMessageInTheFirstSilentBlock) {

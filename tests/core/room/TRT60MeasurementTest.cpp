@@ -52,10 +52,11 @@ TEST(RT60Measurement, RecordsPreRollSweepAndTailThenAdds) {
   EXPECT_EQ(rig.Run->SweepSeconds(), 7);
   EXPECT_EQ(rig.Run->SweepStartHz(), 80);
   EXPECT_EQ(rig.Run->SweepStopHz(), 6000);
-  // 1 pre-roll block, ceil(336000 / 1024) = 329 sweep blocks, the block in which it ended, 8 tail blocks.
-  EXPECT_EQ(rig.Blocks, 1 + 329 + 1 + 8);
+  // 1 pre-roll block, ceil(336000 / 1024) = 329 sweep blocks, the block in which it ended, then tail
+  // blocks until the recorder of twice the sweep (672000 samples) is full: 326 more.
+  EXPECT_EQ(rig.Blocks, 1 + 329 + 1 + 326);
   EXPECT_EQ(rig.Run->RecordedSamples(), rig.Run->ExpectedSamples());
-  EXPECT_EQ(rig.Run->ExpectedSamples(), 339 * 1024);
+  EXPECT_EQ(rig.Run->ExpectedSamples(), 2 * 336000);
   EXPECT_FALSE(rig.Host.Active());
   EXPECT_EQ(rig.Signal.load(), 0);
   ASSERT_EQ(rig.Model->MeasurementCount(), 1);
