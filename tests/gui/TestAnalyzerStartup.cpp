@@ -266,6 +266,26 @@ private slots:
     w.SetStartButton(false);
   }
 
+  void ControlPanelSetsTheBlockLength()
+  {
+    guitest::WriteIni("[ASIO]\nInterface=Virtual interface\n");
+    auto* script = guitest::Script();
+    TFMAnalyzer w;
+    w.FormActivate();
+    script->QueueInput(QString("512"));
+    w.Bt_CPClick();
+    QCOMPARE(script->InputCaptions().last(), QString("ASIO Control..."));
+    QCOMPARE(w.asiohost->BufferSize(), 512);
+    QVERIFY(w.lbASIOBufferSize->text().startsWith("Buffer: 512 / "));
+    QVERIFY(!w.asiohost->DriverOpen());
+    // The next measurement runs with it (and gives the advice once).
+    w.SetStartButton(true);
+    QVERIFY(w.Measuring());
+    QCOMPARE(w.Dispatcher->PreparedBufferSize(), 512);
+    QCOMPARE(script->Count("For best performace set ASIO buffer to 1024!"), 1);
+    w.SetStartButton(false);
+  }
+
   void FirstActivationCreatesTheEngines()
   {
     guitest::WriteIni("[ASIO]\nInterface=Virtual interface\n[RTA]\nOctave=0\nUnit=2\n");
