@@ -1,10 +1,13 @@
 #include "widgets/SplashScreenForm.h"
 
 #include <QFont>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QVBoxLayout>
 
 TTSplashScreenForm::TTSplashScreenForm(QWidget* parent)
-    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    // Not kept on top: a message shown while the program starts must never be hidden beneath it.
+    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
 {
   setObjectName("TSplashScreenForm");
   setFixedSize(360, 150);
@@ -26,4 +29,6 @@ TTSplashScreenForm::TTSplashScreenForm(QWidget* parent)
   layout->addWidget(title);
   layout->addWidget(lbInfo);
   layout->addStretch();
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
 }
