@@ -7,16 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "FuzzCheck.h"
 #include "calibration/audio_ASCII_Import.h"
 #include "io/TextDecoding.h"
-
-namespace {
-
-void Check(bool Condition) {
-  if (!Condition) __builtin_trap();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   const std::string_view bytes(reinterpret_cast<const char*>(Data), Size);

@@ -2,20 +2,13 @@
 // bound: a project it accepts writes back to bytes that read as the same project, and the compare-item
 // texts it holds split into fields that join back to the text.
 
+#include "FuzzCheck.h"
 #include "io/RoomProjectFile.h"
 #include "room/TRT60Model.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-
-namespace {
-
-void Check(bool Condition) {
-  if (!Condition) __builtin_trap();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   const std::string_view bytes(reinterpret_cast<const char*>(Data), Size);

@@ -2,6 +2,7 @@
 // what it reads obeys the load-time checks (settings that index tables stay within them), and writing
 // what was read settles at once (reading the written file back and writing again gives the same text).
 
+#include "FuzzCheck.h"
 #include "io/IniFile.h"
 #include "io/NumberFormat.h"
 #include "io/ini_data.h"
@@ -10,14 +11,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-namespace {
-
-void Check(bool Condition) {
-  if (!Condition) __builtin_trap();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   const std::string_view bytes(reinterpret_cast<const char*>(Data), Size);

@@ -1198,6 +1198,16 @@ void TFMAnalyzer::ApplyWeightingToEngines(bool streaming)
       e->SetWeigthing(w, std::max(asiohost->BufferSize(), 1));
 }
 
+void TFMAnalyzer::ResetIdleEngines()
+{
+  for (auto& e : Dispatcher->RTAEngineIEC1)
+    if (e) {
+      e->ApplyPendingRequests();
+      e->Reset();
+    }
+  ApplyWeightingToEngines(false);
+}
+
 void TFMAnalyzer::cbACZ_GewichtungChange()
 {
   if (cbACZ_Gewichtung->currentIndex() < 0)
@@ -1277,12 +1287,7 @@ void TFMAnalyzer::cbCHannelMEssChange()
   if (Measuring()) {
     ApplyWeightingToEngines(true);
   } else {
-    for (auto& e : Dispatcher->RTAEngineIEC1)
-      if (e) {
-        e->ApplyPendingRequests();
-        e->Reset();
-      }
-    ApplyWeightingToEngines(false);
+    ResetIdleEngines();
   }
   ShowChannelAssignment();
   AnalyserChart1->Redraw();
@@ -1481,12 +1486,7 @@ void TFMAnalyzer::Reset2Click()
     Dispatcher->RequestEngineReset();
     ApplyWeightingToEngines(true);
   } else {
-    for (auto& e : Dispatcher->RTAEngineIEC1)
-      if (e) {
-        e->ApplyPendingRequests();
-        e->Reset();
-      }
-    ApplyWeightingToEngines(false);
+    ResetIdleEngines();
   }
   AnalyserChart1->Redraw();
 }

@@ -232,6 +232,8 @@ private:
   double LevelTop() const;
   float SPLOffsetOfChannel(int channel) const;
   void ApplyWeightingToEngines(bool streaming);
+  // Without a stream: every engine starts afresh at once, with the chosen weighting.
+  void ResetIdleEngines();
   // Transparency of a channel's bars while its hide button is up (channel 1 is always opaque).
   int VisibleTransparency(int channel) const;
   // Every channel whose hide button is up gets its visible transparency.
