@@ -23,16 +23,6 @@ struct TCurveOptions {
   bool Json = false;
 };
 
-std::string SeparatorText(int Code) {
-  switch (Code) {
-    case DelimiterTab: return "tab";
-    case DelimiterBlank: return "blank";
-    case DelimiterColon: return "\":\"";
-    case DelimiterSemicolon: return "\";\"";
-    default: return "none";
-  }
-}
-
 // The centre frequencies the analyzer shows for a number of bands per octave.
 std::vector<float> AnalyzerBandCentres(int BandsPerOctave) {
   const TRTAEngineIEC1 engine(48000.0f, BandsPerOctave);
@@ -68,13 +58,15 @@ std::vector<std::string> Notes(const TDatentyp& Curve, const TCurveImportDetails
 
 void Run(const TCurveOptions& Options) {
   TCurveImportDetails details;
-  const int separator = DetectDelimiter(Options.File, &details);
+  std::string fileText;
+  if (!ReadCurveText(Options.File, fileText, &details)) throw TCliError(Options.File + ": " + details.Message());
+  const int separator = DetectDelimiterInText(fileText, &details);
   if (separator == DelimiterNone) throw TCliError(Options.File + ": " + details.Message());
 
   TDatentyp curve;
   std::string header;
   details = {};
-  if (!ImportAsciiCurve(Options.File, curve, static_cast<char>(separator), header, &details))
+  if (!ImportAsciiCurveText(fileText, curve, static_cast<char>(separator), header, &details))
     throw TCliError(Options.File + ": " + details.Message());
 
   const std::vector<float> centres = AnalyzerBandCentres(Options.Octave);
@@ -104,7 +96,7 @@ void Run(const TCurveOptions& Options) {
   }
 
   std::printf("File:       %s\n", Options.File.c_str());
-  std::printf("Separator:  %s (%d)\n", SeparatorText(separator).c_str(), separator);
+  std::printf("Separator:  %s (%d)\n", SeparatorName(static_cast<char>(separator)).c_str(), separator);
   std::printf("Header:     %s\n", header.c_str());
   if (details.HeaderLines.size() > 1) {
     std::printf("Header lines:\n");

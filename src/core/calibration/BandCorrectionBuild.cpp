@@ -62,7 +62,8 @@ void LoadMicCurves(const std::array<std::string, MikKorrInputs>& Files, const TM
       continue;
     }
     TCurveImportDetails details;
-    const int separator = DetectDelimiter(file, &details);
+    std::string text;
+    const int separator = ReadCurveText(file, text, &details) ? DetectDelimiterInText(text, &details) : DelimiterNone;
     if (separator == DelimiterNone) {
       Out.Messages.push_back(Message(TCalibrationMessage::TKind::Warning, Texts.NoDelimiterId, Texts.NoDelimiter,
                                      Texts.NoDelimiterNamesFile ? file : "", details.Message()));
@@ -71,8 +72,8 @@ void LoadMicCurves(const std::array<std::string, MikKorrInputs>& Files, const TM
     }
     std::string header;
     details = {};
-    if (!ImportAsciiCurve(file, Curves[static_cast<std::size_t>(k)], static_cast<char>(separator), header,
-                          &details)) {
+    if (!ImportAsciiCurveText(text, Curves[static_cast<std::size_t>(k)], static_cast<char>(separator), header,
+                              &details)) {
       Out.Messages.push_back(
           Message(TCalibrationMessage::TKind::Warning, Texts.InvalidId, Texts.Invalid, file, details.Message()));
       Out.MikKorrType = 0;

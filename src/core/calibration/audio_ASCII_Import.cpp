@@ -1,16 +1,13 @@
 #include "calibration/audio_ASCII_Import.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <limits>
-#include <system_error>
 
 #include "io/AtomicFile.h"
+#include "io/BoundedFileRead.h"
 #include "io/FormatFixed.h"
 #include "io/TextDecoding.h"
 
@@ -47,72 +44,6 @@ std::string Shown(std::string_view Field) {
   return out + "\"";
 }
 
-std::string SeparatorName(char Separator) {
-  switch (Separator) {
-    case '\t': return "tab";
-    case ' ': return "blank";
-    default: return std::string("\"") + Separator + "\"";
-  }
-}
-
-// Reads a whole curve file and turns it into UTF-8 text (byte-order marks dropped, Windows-1252 taken
-// for text that is not UTF-8).
-bool ReadCurveFile(const std::string& FileName, std::string& Text, TCurveImportDetails* Details) {
-  std::error_code ec;
-  const std::filesystem::path path(FileName);
-  if (!std::filesystem::exists(path, ec)) {
-    Fail(Details, 0, "file not found");
-    return false;
-  }
-  if (std::filesystem::is_directory(path, ec)) {
-    Fail(Details, 0, "not a file but a folder");
-    return false;
-  }
-  // A pipe or a device would keep the reading waiting or never end.
-  if (!std::filesystem::is_regular_file(path, ec)) {
-    Fail(Details, 0, "not a regular file");
-    return false;
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    Fail(Details, 0, std::string("cannot open: ") + std::strerror(errno));
-    return false;
-  }
-  std::string bytes;
-  char buffer[65536];
-  while (in) {
-    in.read(buffer, sizeof buffer);
-    bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
-    if (bytes.size() > MaxCurveFileBytes) {
-      Fail(Details, 0, "file too large for a curve file (more than " +
-                           std::to_string(MaxCurveFileBytes / (1024 * 1024)) + " MB)");
-      return false;
-    }
-  }
-  if (in.bad()) {
-    Fail(Details, 0, "read error");
-    return false;
-  }
-  Text = DecodeTextBytes(bytes);
-  return true;
-}
-
-// The lines of a text, without their ends; CR LF, LF and a lone CR each end a line, and an end at the
-// very end of the text does not begin another line.
-std::vector<std::string_view> SplitLines(std::string_view Text) {
-  std::vector<std::string_view> lines;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < Text.size(); ++i) {
-    if (Text[i] == '\n' || Text[i] == '\r') {
-      lines.push_back(Text.substr(start, i - start));
-      if (Text[i] == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
-      start = i + 1;
-    }
-  }
-  if (start < Text.size()) lines.push_back(Text.substr(start));
-  return lines;
-}
-
 // A line is a data line when its first character that is not a blank or tab is a digit: makers align
 // their columns to the right, and such a line must not be mistaken for a header (the curve would then
 // quietly come out empty). Returns the line from that digit on, or an empty view for a header line.
@@ -129,6 +60,33 @@ bool IsDataLine(std::string_view Line) { return !DataPart(Line).empty(); }
 std::string TCurveImportDetails::Message() const {
   if (ErrorLine > 0) return "line " + std::to_string(ErrorLine) + ": " + ErrorReason;
   return ErrorReason;
+}
+
+std::string SeparatorName(char Separator) {
+  switch (Separator) {
+    case '\t': return "tab";
+    case ' ': return "blank";
+    default: return std::string("\"") + Separator + "\"";
+  }
+}
+
+bool ReadCurveText(const std::string& FileName, std::string& Text, TCurveImportDetails* Details) {
+  const TBoundedRead read = ReadBoundedFile(FileName, MaxCurveFileBytes);
+  switch (read.Status) {
+    case TBoundedReadStatus::Ok:
+      Text = DecodeTextBytes(read.Bytes);
+      return true;
+    case TBoundedReadStatus::NotFound: Fail(Details, 0, "file not found"); break;
+    case TBoundedReadStatus::Folder: Fail(Details, 0, "not a file but a folder"); break;
+    case TBoundedReadStatus::NotRegular: Fail(Details, 0, "not a regular file"); break;
+    case TBoundedReadStatus::CannotOpen: Fail(Details, 0, std::string("cannot open: ") + std::strerror(read.Error)); break;
+    case TBoundedReadStatus::TooLarge:
+      Fail(Details, 0, "file too large for a curve file (more than " +
+                           std::to_string(MaxCurveFileBytes / (1024 * 1024)) + " MB)");
+      break;
+    case TBoundedReadStatus::ReadError: Fail(Details, 0, "read error"); break;
+  }
+  return false;
 }
 
 int DetectDelimiterInText(std::string_view FileText, TCurveImportDetails* Details) {
@@ -162,7 +120,7 @@ int DetectDelimiterInText(std::string_view FileText, TCurveImportDetails* Detail
 
 int DetectDelimiter(const std::string& FileName, TCurveImportDetails* Details) {
   std::string text;
-  if (!ReadCurveFile(FileName, text, Details)) return DelimiterNone;
+  if (!ReadCurveText(FileName, text, Details)) return DelimiterNone;
   return DetectDelimiterInText(text, Details);
 }
 
@@ -179,9 +137,8 @@ void NextField(std::string_view Line, std::size_t& Position, std::string_view Se
 }
 
 std::string NormalizeNumberText(std::string_view Text, int Decimals, const TNumberFormat& UserFormat) {
-  std::optional<double> value = UserFormat.ParseFloat(Text);
-  if (!value) value = TNumberFormat(',').ParseFloat(Text);
-  if (!value) value = TNumberFormat('.').ParseFloat(Text);
+  // The user's separator, a decimal comma or a decimal point: whichever the text is written with.
+  const std::optional<double> value = TNumberFormat::ParseFloatEitherSeparator(Text);
   if (!value || !std::isfinite(*value)) return "ERROR";
   return FormatFixed(*value, SignificantDigits, Decimals, UserFormat.DecimalSeparator());
 }
@@ -245,7 +202,7 @@ bool ImportAsciiCurve(const std::string& FileName, TDatentyp& Curve, char Separa
   HeaderText.clear();
   Curve.ClearPoints();
   std::string text;
-  if (!ReadCurveFile(FileName, text, Details)) return false;
+  if (!ReadCurveText(FileName, text, Details)) return false;
   return ImportAsciiCurveText(text, Curve, Separator, HeaderText, Details);
 }
 

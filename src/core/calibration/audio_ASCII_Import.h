@@ -24,6 +24,9 @@ inline constexpr int DelimiterNone = 45;  // no usable separator
 // Text files larger than this are not taken as curves (a curve of a million points is about 20 MB).
 inline constexpr std::size_t MaxCurveFileBytes = 64u * 1024u * 1024u;
 
+// A field separator as a person reads it: "tab", "blank", or the character in quotes.
+std::string SeparatorName(char Separator);
+
 // What an import or a detection saw, for telling the user why a file was refused and for showing it.
 struct TCurveImportDetails {
   int ErrorLine = 0;        // line (from 1) that stopped the import; 0 when the file as a whole failed
@@ -34,6 +37,11 @@ struct TCurveImportDetails {
   // "line 7: ..." or the reason alone when no line is to blame.
   std::string Message() const;
 };
+
+// The whole curve file as UTF-8 text (byte-order marks dropped, Windows-1252 taken for text that is not
+// UTF-8). False, with the reason in Details, when it is missing, no regular file, unreadable or larger
+// than MaxCurveFileBytes. The functions below that take a file name read it this way.
+bool ReadCurveText(const std::string& FileName, std::string& Text, TCurveImportDetails* Details = nullptr);
 
 // The field separator of a curve file: its 3rd line is examined when the file has more than three lines,
 // otherwise its 2nd; a blank gives 32, then ";" 59, then ":" 58, then a tab 9, the last match winning.

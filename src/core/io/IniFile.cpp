@@ -1,10 +1,10 @@
 #include "io/IniFile.h"
 
 #include "io/AtomicFile.h"
+#include "io/BoundedFileRead.h"
+#include "io/TextDecoding.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fstream>
 
 namespace {
 
@@ -47,15 +47,9 @@ TIniFile TIniFile::FromText(std::string_view Text) {
 
   std::string section;          // lower case
   bool firstOfItsName = false;  // the first section of this name: new keys go to its end
-  std::size_t pos = 0;
-  while (pos < Text.size()) {
-    std::size_t end = Text.find_first_of("\r\n", pos);
-    if (end == std::string_view::npos) end = Text.size();
+  for (const std::string_view raw : SplitLines(Text)) {
     TLine line;
-    line.Raw = std::string(Text.substr(pos, end - pos));
-    pos = end;
-    if (pos < Text.size()) pos += (Text.substr(pos, 2) == "\r\n") ? 2 : 1;
-
+    line.Raw = std::string(raw);
     const std::string_view trimmed = Trim(line.Raw);
     const std::size_t close = trimmed.find(']');
     std::string sectionName;
@@ -83,23 +77,20 @@ TIniFile TIniFile::FromText(std::string_view Text) {
 }
 
 TIniFile TIniFile::Load(const std::filesystem::path& FileName) {
-  std::error_code ec;
-  if (!std::filesystem::exists(FileName, ec) && !ec) return {};
+  const TBoundedRead read = ReadBoundedFile(FileName, MaxFileSize);
   auto cannot = [&](const std::string& Reason) {
     return TIniFileError("Cannot read \"" + FileName.string() + "\": " + Reason);
   };
-  if (std::filesystem::is_directory(FileName, ec)) throw cannot("it is a folder");
-  if (!std::filesystem::is_regular_file(FileName, ec)) throw cannot("it is not a regular file");  // a pipe would block
-  std::ifstream in(FileName, std::ios::binary);
-  if (!in) throw cannot(std::strerror(errno));
-  std::string text;
-  char buf[65536];
-  while (in.read(buf, sizeof buf) || in.gcount() > 0) {
-    text.append(buf, static_cast<std::size_t>(in.gcount()));
-    if (text.size() > MaxFileSize) throw cannot("the file is too large for a settings file");
+  switch (read.Status) {
+    case TBoundedReadStatus::Ok: return FromText(read.Bytes);
+    case TBoundedReadStatus::NotFound: return {};
+    case TBoundedReadStatus::Folder: throw cannot("it is a folder");
+    case TBoundedReadStatus::NotRegular: throw cannot("it is not a regular file");  // a pipe would block
+    case TBoundedReadStatus::TooLarge: throw cannot("the file is too large for a settings file");
+    case TBoundedReadStatus::CannotOpen:
+    case TBoundedReadStatus::ReadError: break;
   }
-  if (in.bad()) throw cannot(std::strerror(errno));
-  return FromText(text);
+  throw cannot(std::strerror(read.Error));
 }
 
 std::optional<std::string> TIniFile::ReadString(std::string_view Section, std::string_view Key) const {

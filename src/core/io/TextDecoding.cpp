@@ -144,3 +144,17 @@ std::string DecodeTextBytes(std::string_view Bytes) {
   if (StartsWith(Bytes, "\xFE\xFF")) return FromUtf16(Bytes.substr(2), true);
   return IsValidUtf8(Bytes) ? std::string(Bytes) : FromCp1252(Bytes);
 }
+
+std::vector<std::string_view> SplitLines(std::string_view Text) {
+  std::vector<std::string_view> lines;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < Text.size(); ++i) {
+    if (Text[i] == '\n' || Text[i] == '\r') {
+      lines.push_back(Text.substr(start, i - start));
+      if (Text[i] == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
+      start = i + 1;
+    }
+  }
+  if (start < Text.size()) lines.push_back(Text.substr(start));
+  return lines;
+}

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Turns the bytes of a text file written by hand or by another program into UTF-8.
 // A byte-order mark decides first (UTF-8, UTF-16 little or big endian; the mark itself is dropped).
@@ -19,3 +20,7 @@ std::string Utf16ToUtf8(std::u16string_view Units);
 // UTF-8 text as UTF-16 code units; each byte that does not belong to a well-formed UTF-8 sequence
 // becomes U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view Text);
+
+// The lines of a text, without their ends; CR LF, LF and a lone CR each end a line, and an end at the
+// very end of the text does not begin another line.
+std::vector<std::string_view> SplitLines(std::string_view Text);

@@ -1,5 +1,6 @@
 #include "io/UILanguage.h"
 
+#include "io/BoundedFileRead.h"
 #include "io/ProgramFolder.h"
 #include "io/TextDecoding.h"
 
@@ -7,10 +8,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <mutex>
-#include <system_error>
 
 namespace {
 
@@ -37,22 +35,6 @@ std::shared_ptr<const TUILanguage> CurrentTexts() {
   return gLanguageTexts;
 }
 
-// Reads at most Limit + 1 bytes, so an oversized file (or an endless one such as a device) is noticed
-// without being read into memory.
-std::optional<std::string> ReadLimited(const std::filesystem::path& path, std::uintmax_t limit) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string bytes;
-  char buffer[65536];
-  while (in) {
-    in.read(buffer, sizeof buffer);
-    bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
-    if (bytes.size() > limit) return std::nullopt;
-  }
-  if (in.bad()) return std::nullopt;
-  return bytes;
-}
-
 // Primary language of a locale name such as "de_DE.UTF-8", "de-AT" or "de@euro".
 std::string LanguagePart(std::string_view locale) {
   std::string lang;
@@ -68,15 +50,7 @@ std::string LanguagePart(std::string_view locale) {
 TUILanguage TUILanguage::Parse(std::string_view Bytes) {
   const std::string text = DecodeTextBytes(Bytes);
   TUILanguage result;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    std::size_t end = text.find_first_of("\r\n", pos);
-    if (end == std::string::npos) end = text.size();
-    const std::string_view line = std::string_view(text).substr(pos, end - pos);
-    pos = end;
-    if (pos < text.size() && text[pos] == '\r') ++pos;
-    if (pos < text.size() && text[pos] == '\n') ++pos;
-
+  for (const std::string_view line : SplitLines(text)) {
     const std::size_t underscore = line.find('_');
     if (underscore == std::string_view::npos) continue;
     const std::optional<int> id = EntryId(line.substr(0, underscore));
@@ -102,16 +76,11 @@ bool LoadLanguageFile(std::string_view FileName, bool FullPath, std::string* Not
   if (FileName.empty()) return false;
   const std::string path = FullPath ? std::string(FileName) : ResourceFolder() + std::string(FileName);
 
-  std::error_code ec;
-  const auto status = std::filesystem::status(path, ec);
-  if (!std::filesystem::exists(status)) {
-    if (NotFoundMessage) *NotFoundMessage = "DE Sprachdatei nicht gefunden: " + path;
-    return false;
-  }
-  if (!std::filesystem::is_regular_file(status)) return false;
-  const std::optional<std::string> bytes = ReadLimited(path, kMaxLanguageFileBytes);
-  if (!bytes) return false;
-  auto texts = std::make_shared<const TUILanguage>(TUILanguage::Parse(*bytes));
+  const TBoundedRead read = ReadBoundedFile(path, kMaxLanguageFileBytes);
+  if (read.Status == TBoundedReadStatus::NotFound && NotFoundMessage)
+    *NotFoundMessage = "DE Sprachdatei nicht gefunden: " + path;
+  if (read.Status != TBoundedReadStatus::Ok) return false;
+  auto texts = std::make_shared<const TUILanguage>(TUILanguage::Parse(read.Bytes));
   // A file without a single entry is not a language file; loading it would put bare numbers on every
   // caption.
   if (texts->Count() == 0) return false;
