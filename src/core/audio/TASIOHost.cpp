@@ -98,7 +98,8 @@ void TASIOHost::SetBufferSize(int Frames) {
 void TASIOHost::OpenDriver() {
   if (!FDriver) throw TASIOHostError("No audio interface is selected.");
   if (FActive) return;
-  if (FDriver->IsOpen()) FDriver->Close();
+  // Not closed first: the virtual interface keeps its room when neither rate nor block length changes
+  // (building a long room's tail takes a noticeable moment).
   FDriver->Open(FSampleRate, FBufferSize);
   FBufferSize = FDriver->OpenBufferSize();
 }

@@ -32,6 +32,7 @@ public:
   // Every rate the interface accepts, ascending.
   virtual std::vector<int> SampleRates() const = 0;
 
+  // Also on an open interface: it is stopped and opened again with these values.
   virtual void Open(double Rate, int BufferSize) = 0;
   virtual bool IsOpen() const = 0;
   virtual int OpenBufferSize() const = 0;

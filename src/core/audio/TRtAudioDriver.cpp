@@ -187,7 +187,6 @@ void TRtAudioDriver::Open(double Rate, int BufferSize) {
   if (!FAudio->isStreamOpen()) {
     throw TASIOHostError("The audio interface \"" + FDevice.Label + "\" could not be opened: " + StreamError());
   }
-  FRate = Rate;
   FBlock = static_cast<int>(frames);
   FInPtr.assign(info.inputChannels, nullptr);
   FOutPtr.assign(info.outputChannels, nullptr);
@@ -239,7 +238,6 @@ int TRtAudioDriver::OnBlock(void* Out, void* In, unsigned Frames, unsigned Statu
   const auto* in = static_cast<const float*>(In);
   if (Frames > FSilence.size()) {
     // The server changed its block length under the running stream: play silence rather than overrun.
-    FOversizedBlocks.fetch_add(1, std::memory_order_relaxed);
     if (out) std::memset(out, 0, sizeof(float) * Frames * FOutPtr.size());
     return 0;
   }

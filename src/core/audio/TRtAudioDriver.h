@@ -61,7 +61,6 @@ public:
 private:
   TRtAudioDevice FDevice;
   std::unique_ptr<RtAudio> FAudio;
-  double FRate = 0;
   int FBlock = 0;
   TProcess FProcess;
   std::vector<const float*> FInPtr;
@@ -69,7 +68,6 @@ private:
   std::vector<float> FSilence;
   std::atomic<bool> FStarted{false};
   std::atomic<std::uint64_t> FXRuns{0};
-  std::atomic<std::uint64_t> FOversizedBlocks{0};
   mutable std::mutex FErrorLock;
   std::string FError;
 };

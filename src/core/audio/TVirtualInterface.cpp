@@ -8,11 +8,6 @@ TVirtualInterface::TVirtualInterface(const TVirtualRoomConfig& Config) : FConfig
 
 TVirtualInterface::~TVirtualInterface() { Close(); }
 
-void TVirtualInterface::SetClock(TVirtualClock Clock) {
-  if (IsRunning()) throw TASIOHostError("The virtual interface's clock cannot change while it runs.");
-  FConfig.Clock = Clock;
-}
-
 std::vector<int> TVirtualInterface::SampleRates() const {
   std::vector<int> rates = FConfig.Rates;
   std::sort(rates.begin(), rates.end());
@@ -78,7 +73,6 @@ void TVirtualInterface::RunOneBlock() {
   }
   // What was played now is heard from the next block on.
   FRoom->Process(FOut.front().data(), FInPtr);
-  FBlocks.fetch_add(1, std::memory_order_relaxed);
 }
 
 int TVirtualInterface::RunBlocks(int Count) {

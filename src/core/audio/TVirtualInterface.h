@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 // The built-in audio interface: outputs go through a simulated room (TVirtualRoom) to every input.
@@ -16,11 +15,6 @@ class TVirtualInterface : public TAudioDriver {
 public:
   explicit TVirtualInterface(const TVirtualRoomConfig& Config);
   ~TVirtualInterface() override;
-
-  const TVirtualRoomConfig& Config() const { return FConfig; }
-  // Only while stopped.
-  void SetClock(TVirtualClock Clock);
-  TVirtualClock Clock() const { return FConfig.Clock; }
 
   int InputChannelCount() const override { return FConfig.Inputs; }
   int OutputChannelCount() const override { return FConfig.Outputs; }
@@ -42,8 +36,6 @@ public:
   // Stepped clock: runs up to Count blocks on the calling thread; returns how many ran (0 when the
   // interface is not started or not stepped).
   int RunBlocks(int Count);
-  std::uint64_t BlocksProcessed() const { return FBlocks.load(std::memory_order_relaxed); }
-  const TVirtualRoom* Room() const { return FRoom.get(); }
 
 private:
   void RunOneBlock();
@@ -60,5 +52,4 @@ private:
   std::atomic<bool> FRunning{false};
   std::atomic<bool> FStopRequest{false};
   std::atomic<std::uint64_t> FXRuns{0};
-  std::atomic<std::uint64_t> FBlocks{0};
 };
