@@ -57,12 +57,6 @@ void TAudioDispatcher::RequestWeighting(TFreqWeighting Weighting) {
   }
 }
 
-void TAudioDispatcher::RequestEngineReset() {
-  for (auto& e : RTAEngineIEC1) {
-    if (e) e->RequestReset();
-  }
-}
-
 void TAudioDispatcher::SetTimeWeight(TRTATimeWeight TimeWeight) {
   for (auto& e : RTAEngineIEC1) {
     if (e) e->SetTimeWeight(TimeWeight);

@@ -71,7 +71,6 @@ public:
   // Measured channel k: every engine is reset at its next block, then channel k is fed.
   void RequestMeasuredChannel(int Channel);
   void RequestWeighting(TFreqWeighting Weighting);
-  void RequestEngineReset();
   void SetTimeWeight(TRTATimeWeight TimeWeight);
 
   // --- the block handler (audio thread) ----------------------------------------------------------

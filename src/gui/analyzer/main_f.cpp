@@ -181,13 +181,11 @@ void TFMAnalyzer::FormCreate()
   ChannelUpdateMask = 15;
 
   // Driver list.
-  DriverCombo->blockSignals(true);
   DriverCombo->clear();
   for (const std::string& name : asiohost->DriverList())
     DriverCombo->addItem(QString::fromStdString(name));
   DriverCombo->setCurrentIndex(-1);
   DriverCombo->setPlaceholderText("Select an interface...");
-  DriverCombo->blockSignals(false);
   if (DriverCombo->count() == 0) {
     TMessageService::Error(Tr("No ASIO Driver present! Application Terminated!", 127));
     FTerminate = true;
@@ -213,6 +211,7 @@ void TFMAnalyzer::FormCreate()
   }
 
   // Remembered interface.
+  QString driverFailure;  // why it could not be loaded: shown in the status bar at the end
   stSetOpenFileDialogInitialDir.clear();
   const QString remembered = QString::fromStdString(IniData.ASIO_interface);
   if (remembered.isEmpty()) {
@@ -226,15 +225,13 @@ void TFMAnalyzer::FormCreate()
                                Tr("> not found. Select a new audio interface.", 130));
       cbSampletate->setCurrentIndex(0);
     } else {
-      DriverCombo->blockSignals(true);
       DriverCombo->setCurrentIndex(i);
-      DriverCombo->blockSignals(false);
       try {
         asiohost->SetDriverIndex(i);
       } catch (const std::exception& e) {
         // The interface is treated as not connected; the first activation says so, and the reason
         // stays in the status bar (shown once the channel assignment has been written there).
-        FDriverFailure = QString::fromStdString(e.what());
+        driverFailure = QString::fromStdString(e.what());
       }
     }
   }
@@ -256,28 +253,18 @@ void TFMAnalyzer::FormCreate()
   sbChartSetStdClick(layoutButton);
   for (int k = 0; k < 4; ++k) {
     const bool hidden = (IniData.RTA_Hide >> k) & 1;
-    sbRTAHide[k]->blockSignals(true);
     sbRTAHide[k]->setChecked(hidden);
-    sbRTAHide[k]->blockSignals(false);
     AnalyserChart1->SetTransparency(k, hidden ? 100 : VisibleTransparency(k));
   }
 
   // Measured channel and cursor channel.
-  cbCHannelMEss->blockSignals(true);
   cbCHannelMEss->setCurrentIndex(std::clamp(IniData.ASIO_Messkanalkombi, 0, 3));
-  cbCHannelMEss->blockSignals(false);
   cbCHannelMEssChange();
-  cbCursorChannel->blockSignals(true);
   cbCursorChannel->setCurrentIndex(byASIOMesskanalStart);
-  cbCursorChannel->blockSignals(false);
   cbCursorChannelChange();
 
-  for (QComboBox* box : {cbSetSmooth, cbOktave})
-    box->blockSignals(true);
   cbSetSmooth->setCurrentIndex(std::clamp(IniData.RTA_Speed, 0, cbSetSmooth->count() - 1));
   cbOktave->setCurrentIndex(std::clamp(IniData.RTA_Octave, 0, cbOktave->count() - 1));
-  for (QComboBox* box : {cbSetSmooth, cbOktave})
-    box->blockSignals(false);
   ShowMicSystemStatus();
 
   // Window geometry against the real screen.
@@ -291,13 +278,11 @@ void TFMAnalyzer::FormCreate()
   // A second instance that is about to end leaves the settings of the running one alone.
   if (!FTerminate)
     SaveSettings();
-  cbACZ_Gewichtung->blockSignals(true);
   cbACZ_Gewichtung->setCurrentIndex(std::clamp(IniData.RTA_ACZ_Bewertung, 0, 2));
-  cbACZ_Gewichtung->blockSignals(false);
   ApplyStyle();
   setWindowTitle("Vemra");
-  if (!FDriverFailure.isEmpty())
-    StatusPanels[2]->setText(FDriverFailure);
+  if (!driverFailure.isEmpty())
+    StatusPanels[2]->setText(driverFailure);
 }
 
 void TFMAnalyzer::BuildComponents()
@@ -354,6 +339,8 @@ void TFMAnalyzer::BuildComponents()
     cbSampletate->addItems({"44100", "48000", "96000"});
     cbSampletate->setVisible(false);
     column->addWidget(sec);
+    // Every list box reacts to `activated` and every button to `clicked`: only a person's choice runs a
+    // handler, never an item or state the program sets itself.
     connect(DriverCombo, qOverload<int>(&QComboBox::activated), this, [this](int) { DriverComboChange(); });
     connect(Bt_CP, &QPushButton::clicked, this, &TFMAnalyzer::Bt_CPClick);
     connect(cbSampletate, qOverload<int>(&QComboBox::activated), this, [this](int) { cbSampletateChange(); });
@@ -423,7 +410,7 @@ void TFMAnalyzer::BuildComponents()
     auto* measure = new QLabel("Measure", sec);
     cbCHannelMEss = new QComboBox(sec);
     cbCHannelMEss->setObjectName("cbCHannelMEss");
-    cbCHannelMEss->addItems({"Ch1", "Ch2", "Ch3", "Ch4"});
+    cbCHannelMEss->addItems(DefaultChannelLabels);
     cbCHannelMEss->setToolTip("Channel measured live");
     l->addWidget(measure, 3, 0, 1, 2);
     l->addWidget(cbCHannelMEss, 3, 2, 1, 2);
@@ -549,7 +536,7 @@ void TFMAnalyzer::BuildComponents()
   connect(sbCursorOnOff, &QToolButton::clicked, this, [this](bool) { sbCursorOnOffClick(); });
   cbCursorChannel = new QComboBox(central);
   cbCursorChannel->setObjectName("cbCursorChannel");
-  cbCursorChannel->addItems({"Ch1", "Ch2", "Ch3", "Ch4"});
+  cbCursorChannel->addItems(DefaultChannelLabels);
   cbCursorChannel->setToolTip("Select input channel");
   tools->addWidget(cbCursorChannel);
   connect(cbCursorChannel, qOverload<int>(&QComboBox::activated), this, [this](int) { cbCursorChannelChange(); });
@@ -788,15 +775,15 @@ void TFMAnalyzer::FormActivate()
   UnitOffset = 0;
   SetUnit(IniData.RTA_Unit, false);
   CHangeOktave();
-  ChannelLabels = SavedChannelLabels = QStringList{"Ch1", "Ch2", "Ch3", "Ch4"};
+  ChannelLabels = SavedChannelLabels = DefaultChannelLabels;
   ApplyChannelLabels(false);
   SaveComboItems();
   ActivatedOnce = true;
   for (QSlider* s : trOffset)
     s->setRange(-25, 25);
   FInActivate = false;
-  if (FAutoStart && !FAutoStartDone && BT_Analyse1->isEnabled()) {
-    FAutoStartDone = true;
+  if (FAutoStart && BT_Analyse1->isEnabled()) {
+    FAutoStart = false;
     QTimer::singleShot(0, this, [this] { SetStartButton(true); });
   }
 }
@@ -857,11 +844,9 @@ void TFMAnalyzer::RestoreComboItems()
   for (auto it = FComboCache->constBegin(); it != FComboCache->constEnd(); ++it) {
     QComboBox* box = it.key();
     const int index = box->currentIndex();
-    box->blockSignals(true);
     box->clear();
     box->addItems(it.value());
     box->setCurrentIndex(std::min(index, box->count() - 1));
-    box->blockSignals(false);
   }
   FComboCache.reset();
 }
@@ -873,9 +858,7 @@ void TFMAnalyzer::TimerStyleTimer()
     case 0: {
       RestoreComboItems();
       auto select = [](QComboBox* box, int index) {
-        box->blockSignals(true);
         box->setCurrentIndex(std::clamp(index, -1, box->count() - 1));
-        box->blockSignals(false);
       };
       select(cbOktave, IniData.RTA_Octave);
       select(cbSetSmooth, IniData.RTA_Speed);
@@ -905,20 +888,15 @@ void TFMAnalyzer::TimerStyleTimer()
 
 int TFMAnalyzer::FillSampleRates(int rate)
 {
-  cbSampletate->blockSignals(true);
   cbSampletate->clear();
-  for (int r : TASIOHost::OfferedSampleRates())
-    if (asiohost->CanSampleRate(r) == 0)
-      cbSampletate->addItem(QString::number(r));
+  for (int r : asiohost->SupportedSampleRates())
+    cbSampletate->addItem(QString::number(r));
   const int n = cbSampletate->count();
-  if (n == 0) {
-    cbSampletate->blockSignals(false);
+  if (n == 0)
     return 0;
-  }
   // Without the wanted rate nothing is selected: the start then refuses the interface.
   const int i = cbSampletate->findText(QString::number(rate));
   cbSampletate->setCurrentIndex(i);
-  cbSampletate->blockSignals(false);
   if (i >= 0) {
     try {
       asiohost->SetSampleRate(rate);
@@ -973,7 +951,7 @@ void TFMAnalyzer::DriverComboChange()
   // live bars and the stored setting name the same channel.
   cbCHannelMEssChange();
   SetUnit(IniData.RTA_Unit, true);
-  ChannelLabels = SavedChannelLabels = QStringList{"Ch1", "Ch2", "Ch3", "Ch4"};
+  ChannelLabels = SavedChannelLabels = DefaultChannelLabels;
   ApplyChannelLabels(false);
   Bt_CP->setEnabled(true);
   BT_Analyse1->setEnabled(byChannelCountIn > 0);
@@ -1011,10 +989,7 @@ void TFMAnalyzer::Bt_CPClick()
   }
   PrepareNeeded = true;
   asiohost->CloseDriver();
-  lbASIOBufferSize->setText(QString("Buffer: %1 / %2-%3")
-                                .arg(asiohost->BufferSize())
-                                .arg(asiohost->BufferMinimum())
-                                .arg(asiohost->BufferMaximum()));
+  ShowBufferSize();
 }
 
 void TFMAnalyzer::cbSampletateChange()
@@ -1093,9 +1068,7 @@ void TFMAnalyzer::CHangeOktave()
   IniData.RTA_Octave = cbOktave->currentIndex();
   Dispatcher->CreateEngines(static_cast<float>(fsamplerate), BandsPerOctave(), TimeWeightOfIndex(IniData.RTA_Speed),
                             byMaxActiveChannels);
-  Dispatcher->PrepareBuffers(std::max(asiohost->BufferSize(), 1), byChannelCountIn, static_cast<float>(fsamplerate),
-                             static_cast<float>(LevelFloor()));
-  SetSpeed(IniData.RTA_Speed);
+  // The shared buffers follow in PrepareMeasurement below.
   const auto centres = Dispatcher->RTAEngineIEC1[0]->CenterFreqs();
   BandFrequencies.assign(centres.begin(), centres.end());
   QVector<double> x(static_cast<int>(BandFrequencies.size()));
@@ -1116,12 +1089,17 @@ void TFMAnalyzer::CHangeOktave()
   AnalyserChart1->Redraw();
 }
 
-void TFMAnalyzer::PrepareMeasurement()
+void TFMAnalyzer::ShowBufferSize()
 {
   lbASIOBufferSize->setText(QString("Buffer: %1 / %2-%3")
                                 .arg(asiohost->BufferSize())
                                 .arg(asiohost->BufferMinimum())
                                 .arg(asiohost->BufferMaximum()));
+}
+
+void TFMAnalyzer::PrepareMeasurement()
+{
+  ShowBufferSize();
   Dispatcher->SkipBlocks.store(IniData.ASIO_SkipStartBuffer);
   if (PrepareNeeded && Dispatcher->RTAEngineIEC1[0]) {
     SetSpeed(IniData.RTA_Speed);
@@ -1198,14 +1176,22 @@ void TFMAnalyzer::ApplyWeightingToEngines(bool streaming)
       e->SetWeigthing(w, std::max(asiohost->BufferSize(), 1));
 }
 
-void TFMAnalyzer::ResetIdleEngines()
+void TFMAnalyzer::RestartEngines(int Only)
 {
-  for (auto& e : Dispatcher->RTAEngineIEC1)
-    if (e) {
+  const TFreqWeighting w = WeightingOfIndex(cbACZ_Gewichtung->currentIndex());
+  for (int k = 0; k < TAudioDispatcher::MaxActiveChannels; ++k) {
+    auto& e = Dispatcher->RTAEngineIEC1[static_cast<size_t>(k)];
+    if (!e || (Only >= 0 && k != Only))
+      continue;
+    if (Measuring()) {
+      e->RequestReset();
+      e->RequestWeigthing(w, Dispatcher->PreparedBufferSize());
+    } else {
       e->ApplyPendingRequests();
       e->Reset();
+      e->SetWeigthing(w, std::max(asiohost->BufferSize(), 1));
     }
-  ApplyWeightingToEngines(false);
+  }
 }
 
 void TFMAnalyzer::cbACZ_GewichtungChange()
@@ -1218,17 +1204,14 @@ void TFMAnalyzer::cbACZ_GewichtungChange()
 
 void TFMAnalyzer::InitChannelLists()
 {
-  cbCHannelMEss->blockSignals(true);
   cbCHannelMEss->clear();
-  cbCHannelMEss->addItems({"Ch1", "Ch2", "Ch3", "Ch4"});
+  cbCHannelMEss->addItems(DefaultChannelLabels);
   cbCHannelMEss->setCurrentIndex(0);
-  cbCHannelMEss->blockSignals(false);
   QStringList inputs;
   for (int i = 1; i <= byChannelCountIn; ++i)
     inputs.push_back(QString("In%1").arg(i));
   for (int k = 0; k < 4; ++k) {
     QComboBox* box = cbCHannelMEssIn[k];
-    box->blockSignals(true);
     box->clear();
     box->addItems(inputs);
     const int stored = IniData.ASIO_ArrInSequence[k];
@@ -1240,7 +1223,6 @@ void TFMAnalyzer::InitChannelLists()
     }
     Dispatcher->ChannelInputMap[k].store(static_cast<std::uint8_t>(input));
     box->setCurrentIndex(byChannelCountIn > 0 ? input : -1);
-    box->blockSignals(false);
   }
 }
 
@@ -1284,11 +1266,7 @@ void TFMAnalyzer::cbCHannelMEssChange()
   IniData.ASIO_Messkanalkombi = k;
   // Every engine restarts; the chosen weighting stays in force.
   Dispatcher->RequestMeasuredChannel(k);
-  if (Measuring()) {
-    ApplyWeightingToEngines(true);
-  } else {
-    ResetIdleEngines();
-  }
+  RestartEngines();
   ShowChannelAssignment();
   AnalyserChart1->Redraw();
 }
@@ -1314,7 +1292,7 @@ void TFMAnalyzer::CH11Click(int channel)
 
 void TFMAnalyzer::Std1Click()
 {
-  SavedChannelLabels = QStringList{"Ch1", "Ch2", "Ch3", "Ch4"};
+  SavedChannelLabels = DefaultChannelLabels;
   ApplyChannelLabels(true);
 }
 
@@ -1482,30 +1460,11 @@ void TFMAnalyzer::Reset2Click()
 {
   for (int k = 0; k < 4; ++k)
     AnalyserChart1->FillY(k, LevelFloor());
-  if (Measuring()) {
-    Dispatcher->RequestEngineReset();
-    ApplyWeightingToEngines(true);
-  } else {
-    ResetIdleEngines();
-  }
+  RestartEngines();
   AnalyserChart1->Redraw();
 }
 
-void TFMAnalyzer::Label5Click()
-{
-  auto& e = Dispatcher->RTAEngineIEC1[static_cast<size_t>(std::clamp(byASIOMesskanalStart, 0, 3))];
-  if (!e)
-    return;
-  const TFreqWeighting w = WeightingOfIndex(cbACZ_Gewichtung->currentIndex());
-  if (Measuring()) {
-    e->RequestReset();
-    e->RequestWeigthing(w, Dispatcher->PreparedBufferSize());
-  } else {
-    e->ApplyPendingRequests();
-    e->Reset();
-    e->SetWeigthing(w, std::max(asiohost->BufferSize(), 1));
-  }
-}
+void TFMAnalyzer::Label5Click() { RestartEngines(std::clamp(byASIOMesskanalStart, 0, 3)); }
 
 bool TFMAnalyzer::eventFilter(QObject* watched, QEvent* event)
 {
@@ -1670,11 +1629,7 @@ void TFMAnalyzer::dBFs1Click() { SetUnit(0, false); }
 
 void TFMAnalyzer::dBFSRMS1Click() { SetUnit(1, false); }
 
-void TFMAnalyzer::dB1Click()
-{
-  IniData.RTA_Unit = 2;
-  SetUnit(2, false);
-}
+void TFMAnalyzer::dB1Click() { SetUnit(2, false); }
 
 void TFMAnalyzer::SetUnit(int unit, bool silent)
 {

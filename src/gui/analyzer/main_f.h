@@ -147,8 +147,9 @@ public:
   static bool BufferAdviceDue;  // once per program run
   bool ActivatedOnce = false;
   int ChannelUpdateMask = 15;
-  QStringList ChannelLabels{"Ch1", "Ch2", "Ch3", "Ch4"};
-  QStringList SavedChannelLabels{"Ch1", "Ch2", "Ch3", "Ch4"};
+  static inline const QStringList DefaultChannelLabels{"Ch1", "Ch2", "Ch3", "Ch4"};
+  QStringList ChannelLabels = DefaultChannelLabels;
+  QStringList SavedChannelLabels = DefaultChannelLabels;
   std::vector<float> BandFrequencies;
   TDatentyp BandCorrection;
   TDatentyp MicBandCorrection;
@@ -198,7 +199,6 @@ public:
   QToolButton* sbModul_yt = nullptr;
   QLabel* Label5 = nullptr;
   QLabel* Label3 = nullptr;
-  QLabel* lbReadout = nullptr;
   QAction* dBFs1 = nullptr;
   QAction* dBFSRMS1 = nullptr;
   QAction* dB1 = nullptr;
@@ -232,15 +232,17 @@ private:
   double LevelTop() const;
   float SPLOffsetOfChannel(int channel) const;
   void ApplyWeightingToEngines(bool streaming);
-  // Without a stream: every engine starts afresh at once, with the chosen weighting.
-  void ResetIdleEngines();
+  // "Buffer: <length> / <shortest>-<longest>" of the interface.
+  void ShowBufferSize();
+  // Every engine, or only that of channel Only, starts afresh with the chosen weighting: at its next
+  // block while measuring, at once otherwise.
+  void RestartEngines(int Only = -1);
   // Transparency of a channel's bars while its hide button is up (channel 1 is always opaque).
   int VisibleTransparency(int channel) const;
   // Every channel whose hide button is up gets its visible transparency.
   void ApplyVisibleTransparency();
   // The control column takes the width its (possibly translated) contents need.
   void FitControlColumn();
-  void ReadoutChanged(const QString& text);
 
   QStringList FArguments;
   bool FTerminate = false;
@@ -248,11 +250,9 @@ private:
   bool FOwnsInstanceLock = false;
   QElapsedTimer FMessageClosed;
   bool FAutoStart = false;
-  bool FAutoStartDone = false;
   bool FDestroyed = false;
   QSocketNotifier* FNotifier = nullptr;
   QTimer* FPollTimer = nullptr;
   QString FOpenDialogFolder;
-  QString FDriverFailure;  // why the remembered interface could not be loaded at start-up
   QScrollArea* FControlScroll = nullptr;
 };

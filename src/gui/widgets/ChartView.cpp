@@ -114,6 +114,16 @@ private:
 QCPBars* AsBars(QCPAbstractPlottable* p) { return static_cast<QCPBars*>(p); }
 QCPGraph* AsGraph(QCPAbstractPlottable* p) { return static_cast<QCPGraph*>(p); }
 
+// Calls Work with the plottable as what it is; bars and graphs keep their points in containers of the
+// same shape (key, value), so one piece of code serves both.
+template <class TWork>
+decltype(auto) WithPlottable(TChartView::TSeriesKind Kind, QCPAbstractPlottable* Plottable, TWork&& Work)
+{
+  if (Kind == TChartView::TSeriesKind::Bar)
+    return Work(AsBars(Plottable));
+  return Work(AsGraph(Plottable));
+}
+
 }  // namespace
 
 TChartView::TChartView(QWidget* parent) : QWidget(parent)
@@ -269,29 +279,22 @@ void TChartView::ApplyColor(int s)
 
 void TChartView::SetSeriesData(int s, const QVector<double>& x, const QVector<double>& y)
 {
-  TSeries& series = Series(s);
+  const TSeries& series = Series(s);
   const int n = static_cast<int>(std::min(x.size(), y.size()));
-  if (series.Kind == TSeriesKind::Bar)
-    AsBars(series.Plottable)->setData(x.mid(0, n), y.mid(0, n), true);
-  else
-    AsGraph(series.Plottable)->setData(x.mid(0, n), y.mid(0, n), true);
+  WithPlottable(series.Kind, series.Plottable, [&](auto* p) { p->setData(x.mid(0, n), y.mid(0, n), true); });
 }
 
 void TChartView::ClearSeries(int s)
 {
   TSeries& series = Series(s);
-  if (series.Kind == TSeriesKind::Bar)
-    AsBars(series.Plottable)->data()->clear();
-  else
-    AsGraph(series.Plottable)->data()->clear();
+  WithPlottable(series.Kind, series.Plottable, [](auto* p) { p->data()->clear(); });
   series.Labels.clear();
 }
 
 int TChartView::PointCount(int s) const
 {
   const TSeries& series = Series(s);
-  return series.Kind == TSeriesKind::Bar ? AsBars(series.Plottable)->data()->size()
-                                         : AsGraph(series.Plottable)->data()->size();
+  return WithPlottable(series.Kind, series.Plottable, [](auto* p) { return p->data()->size(); });
 }
 
 double TChartView::X(int s, int j) const
@@ -299,8 +302,7 @@ double TChartView::X(int s, int j) const
   const TSeries& series = Series(s);
   if (j < 0 || j >= PointCount(s))
     throw std::out_of_range("chart point index");
-  return series.Kind == TSeriesKind::Bar ? AsBars(series.Plottable)->data()->at(j)->key
-                                         : AsGraph(series.Plottable)->data()->at(j)->key;
+  return WithPlottable(series.Kind, series.Plottable, [j](auto* p) { return p->data()->at(j)->key; });
 }
 
 double TChartView::Y(int s, int j) const
@@ -308,71 +310,61 @@ double TChartView::Y(int s, int j) const
   const TSeries& series = Series(s);
   if (j < 0 || j >= PointCount(s))
     throw std::out_of_range("chart point index");
-  return series.Kind == TSeriesKind::Bar ? AsBars(series.Plottable)->data()->at(j)->value
-                                         : AsGraph(series.Plottable)->data()->at(j)->value;
+  return WithPlottable(series.Kind, series.Plottable, [j](auto* p) { return p->data()->at(j)->value; });
 }
 
 QVector<double> TChartView::XValues(int s) const
 {
+  const TSeries& series = Series(s);
   QVector<double> v;
-  const int n = PointCount(s);
-  v.reserve(n);
-  for (int j = 0; j < n; ++j)
-    v.push_back(X(s, j));
+  WithPlottable(series.Kind, series.Plottable, [&v](auto* p) {
+    v.reserve(p->data()->size());
+    for (auto it = p->data()->constBegin(); it != p->data()->constEnd(); ++it)
+      v.push_back(it->key);
+  });
   return v;
 }
 
 QVector<double> TChartView::YValues(int s) const
 {
+  const TSeries& series = Series(s);
   QVector<double> v;
-  const int n = PointCount(s);
-  v.reserve(n);
-  for (int j = 0; j < n; ++j)
-    v.push_back(Y(s, j));
+  WithPlottable(series.Kind, series.Plottable, [&v](auto* p) {
+    v.reserve(p->data()->size());
+    for (auto it = p->data()->constBegin(); it != p->data()->constEnd(); ++it)
+      v.push_back(it->value);
+  });
   return v;
 }
 
 void TChartView::SetYValues(int s, const QVector<double>& y)
 {
-  TSeries& series = Series(s);
-  if (series.Kind == TSeriesKind::Bar) {
-    auto points = AsBars(series.Plottable)->data();
+  const TSeries& series = Series(s);
+  WithPlottable(series.Kind, series.Plottable, [&y](auto* p) {
+    const auto points = p->data();
     const int n = std::min(points->size(), static_cast<int>(y.size()));
     auto it = points->begin();
     for (int j = 0; j < n; ++j, ++it)
       it->value = y[j];
-  } else {
-    auto points = AsGraph(series.Plottable)->data();
-    const int n = std::min(points->size(), static_cast<int>(y.size()));
-    auto it = points->begin();
-    for (int j = 0; j < n; ++j, ++it)
-      it->value = y[j];
-  }
+  });
 }
 
 void TChartView::SetY(int s, int j, double y)
 {
-  TSeries& series = Series(s);
+  const TSeries& series = Series(s);
   if (j < 0 || j >= PointCount(s))
     throw std::out_of_range("chart point index");
-  if (series.Kind == TSeriesKind::Bar)
-    (AsBars(series.Plottable)->data()->begin() + j)->value = y;
-  else
-    (AsGraph(series.Plottable)->data()->begin() + j)->value = y;
+  WithPlottable(series.Kind, series.Plottable, [j, y](auto* p) { (p->data()->begin() + j)->value = y; });
 }
 
 void TChartView::FillY(int s, double y)
 {
-  TSeries& series = Series(s);
-  if (series.Kind == TSeriesKind::Bar) {
-    auto points = AsBars(series.Plottable)->data();
+  const TSeries& series = Series(s);
+  WithPlottable(series.Kind, series.Plottable, [y](auto* p) {
+    const auto points = p->data();
     for (auto it = points->begin(); it != points->end(); ++it)
       it->value = y;
-  } else {
-    auto points = AsGraph(series.Plottable)->data();
-    for (auto it = points->begin(); it != points->end(); ++it)
-      it->value = y;
-  }
+  });
 }
 
 void TChartView::SetPointLabels(int s, const QStringList& labels) { Series(s).Labels = labels; }

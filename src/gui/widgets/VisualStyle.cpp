@@ -112,5 +112,3 @@ void TVisualStyle::Apply(const QString& name)
 }
 
 QString TVisualStyle::Current() { return CurrentName(); }
-
-bool TVisualStyle::IsDark() { return CurrentName() == "Glow"; }

@@ -9,5 +9,4 @@ public:
   // Applies "Silver" or "Glow" to the whole application; an unknown name falls back to "Silver".
   static void Apply(const QString& name);
   static QString Current();
-  static bool IsDark();
 };

@@ -56,7 +56,11 @@ TEST(AudioHandoff, DisplayThreadReadsFramesAndChangesSettingsWhileStreaming) {
           channel = 1;
           break;
         case 20: d.RequestWeighting(fwA); break;  // the reset above returned the engines to Z
-        case 25: d.RequestEngineReset(); d.RequestWeighting(fwA); break;
+        case 25:
+          for (auto& e : d.RTAEngineIEC1)
+            if (e) e->RequestReset();
+          d.RequestWeighting(fwA);
+          break;
         default: break;
       }
       if (frames == 25) settledFrom = d.BlockCount() + 50;
