@@ -23,15 +23,20 @@ public:
   using std::runtime_error::runtime_error;
 };
 
-class TCliCommand {
+// The set-up functions of one level of commands, each added by a static object in its own file; TTag
+// keeps the levels apart (the top level here, the subcommands of "room" in CmdRoom.h).
+template <class TTag>
+class TCliRegistry {
 public:
   using TSetup = std::function<void(CLI::App&)>;
-  explicit TCliCommand(TSetup Setup) { All().push_back(std::move(Setup)); }
+  explicit TCliRegistry(TSetup Setup) { All().push_back(std::move(Setup)); }
   static std::vector<TSetup>& All() {
     static std::vector<TSetup> setups;
     return setups;
   }
 };
+
+using TCliCommand = TCliRegistry<struct TTopLevelCommands>;
 
 // Validators for numeric options that say what is wrong in the user's words ("--seconds: nan is not a
 // number", "--block: 0 is outside 16 ... 16384"). NaN and infinities are refused, which CLI::Range lets

@@ -88,19 +88,7 @@ void Run(const TOptions& o) {
   if (o.Positions < 1 || o.Positions > 100) throw TCliUsageError("--positions must lie between 1 and 100");
 
   TASIOHost host;
-  try {
-    host.SetDriverIndex(FindDevice(host, o.Device));
-    if (host.CanSampleRate(kRate) != 0)
-      throw TCliError("the audio interface \"" + host.DriverName() + "\" does not support 48000 Hz");
-    host.SetSampleRate(kRate);
-    host.OpenDriver();
-  } catch (const TASIOHostError& e) {
-    throw TCliError(e.what());
-  }
-  const int inputs = std::min(host.InputChannelCount(), TAudioDispatcher::MaxInputs);
-  if (o.Input < 1 || o.Input > inputs)
-    throw TCliError("the audio interface \"" + host.DriverName() + "\" has " + std::to_string(inputs) +
-                    " usable inputs; there is no input " + std::to_string(o.Input));
+  const int inputs = OpenDevice(host, o.Device, kRate, o.Input);
   if (host.OutputChannelCount() < 1) throw TCliError("the audio interface \"" + host.DriverName() + "\" has no output");
 
   std::atomic<std::int32_t> signal{0};
@@ -113,7 +101,6 @@ void Run(const TOptions& o) {
   ApplyRoomAnalysisOptions(model, o, true);
   model.Messkanal = o.Input - 1;
   TRT60Measurement run(host, d, model);
-  std::vector<std::vector<float>> responses;
 
   const bool isVirtual = host.VirtualInterface() != nullptr;
   const TVirtualRoomConfig room = host.VirtualRoom();
@@ -143,7 +130,6 @@ void Run(const TOptions& o) {
     const tMessdatensatz& m = model.Messdaten().back();
     std::cerr << "Position " << k << "/" << o.Positions << ": level range " << r.LevelMax - r.LevelMin << " dB, T20 "
               << m.T20_sec << " s, T30 " << m.T30_sec << " s\n";
-    responses.push_back(run.ImpulseResponse());
   }
   host.CloseDriver();
 
@@ -151,8 +137,9 @@ void Run(const TOptions& o) {
   try {
     if (!o.IrDir.empty()) {
       fs::create_directories(o.IrDir);
-      for (std::size_t k = 0; k < responses.size(); ++k)
-        TSoundFile::WriteMonoFloatWav(fs::path(o.IrDir) / ("ir_" + std::to_string(k + 1) + ".wav"), responses[k], kRate);
+      for (int k = 1; k <= model.MeasurementCount(); ++k)
+        TSoundFile::WriteMonoFloatWav(fs::path(o.IrDir) / ("ir_" + std::to_string(k) + ".wav"),
+                                      model.Messdaten()[static_cast<std::size_t>(k)].SweepIRBand, kRate);
     }
     if (!o.Project.empty()) model.SaveProject(o.Project);
     if (!o.Csv.empty()) {

@@ -215,23 +215,7 @@ std::string Spark(const std::vector<float>& Levels) {
 
 void RunDevice(const TRtaOptions& o) {
   TASIOHost host;
-  try {
-    host.SetDriverIndex(FindDevice(host, o.Device));
-    if (host.CanSampleRate(AnalyzerRate) != 0) {
-      throw TCliError("the audio interface \"" + host.DriverName() + "\" does not support " +
-                      std::to_string(AnalyzerRate) + " Hz, the analyzer's rate");
-    }
-    host.SetSampleRate(AnalyzerRate);
-    if (o.BlockOpt->count() > 0) host.SetBufferSize(o.Block);
-    host.OpenDriver();
-  } catch (const TASIOHostError& e) {
-    throw TCliError(e.what());
-  }
-  const int inputs = std::min(host.InputChannelCount(), TAudioDispatcher::MaxInputs);
-  if (o.Input > inputs) {
-    throw TCliError("the audio interface \"" + host.DriverName() + "\" has " + std::to_string(inputs) +
-                    " usable inputs; there is no input " + std::to_string(o.Input));
-  }
+  const int inputs = OpenDevice(host, o.Device, AnalyzerRate, o.Input, o.BlockOpt->count() > 0 ? o.Block : 0);
   TAnalyzer a(o, host.BufferSize(), inputs, o.Input - 1, o.Seconds);
   // Like the analyzer window: the first blocks after the start only settle the band filters.
   a.D.SkipBlocks = tinidataValues{}.ASIO_SkipStartBuffer;

@@ -2,6 +2,7 @@
 
 #include "CliCommand.h"
 #include "audio/TASIOHost.h"
+#include "audio/TAudioDispatcher.h"
 
 #include <algorithm>
 #include <cctype>
@@ -23,4 +24,22 @@ int FindDevice(const TASIOHost& Host, const std::string& Name) {
   }
   if (found < 0) throw TCliError("no audio interface \"" + Name + "\" (see vemra-cli devices)");
   return found;
+}
+
+int OpenDevice(TASIOHost& Host, const std::string& Name, int Rate, int Input, int BlockSize) {
+  try {
+    Host.SetDriverIndex(FindDevice(Host, Name));
+    if (Host.CanSampleRate(Rate) != 0)
+      throw TCliError("the audio interface \"" + Host.DriverName() + "\" does not support " + std::to_string(Rate) + " Hz");
+    Host.SetSampleRate(Rate);
+    if (BlockSize > 0) Host.SetBufferSize(BlockSize);
+    Host.OpenDriver();
+  } catch (const TASIOHostError& e) {
+    throw TCliError(e.what());
+  }
+  const int inputs = std::min(Host.InputChannelCount(), TAudioDispatcher::MaxInputs);
+  if (Input < 1 || Input > inputs)
+    throw TCliError("the audio interface \"" + Host.DriverName() + "\" has " + std::to_string(inputs) +
+                    " usable inputs; there is no input " + std::to_string(Input));
+  return inputs;
 }

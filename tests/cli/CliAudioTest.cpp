@@ -23,12 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct TRun {
-  int Exit = -1;
-  std::string Out, Err;
-  nlohmann::json Json() const { return nlohmann::json::parse(Out); }
-};
-
 class Cli : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -40,10 +34,7 @@ protected:
   void TearDown() override { fs::remove_all(Dir); }
 
   // Runs vemra-cli with the arguments (and environment assignments, as in a shell).
-  static TRun Run(const std::string& Args, const std::string& Env = "") {
-    const TCliRun r = RunCli(Args, Env);
-    return {r.ExitCode, r.Out, r.Err};
-  }
+  static TCliRun Run(const std::string& Args, const std::string& Env = "") { return RunCli(Args, Env); }
   std::string File(const std::string& Name) const { return (Dir / Name).string(); }
   static const nlohmann::json& Band(const nlohmann::json& Doc, double Nominal) {
     for (const auto& b : Doc["bands"]) {
@@ -58,9 +49,9 @@ protected:
 }  // namespace
 
 TEST_F(Cli, FullScaleSineReadsMinus3dBInItsBandAndAWeightingIsZeroAt1k) {
-  ASSERT_EQ(Run("generate sine --freq 1000 --level 0 --seconds 3 --out " + File("s.wav")).Exit, 0);
-  const TRun z = Run("rta --file " + File("s.wav") + " --octave 3 --json");
-  ASSERT_EQ(z.Exit, 0) << z.Err;
+  ASSERT_EQ(Run("generate sine --freq 1000 --level 0 --seconds 3 --out " + File("s.wav")).ExitCode, 0);
+  const TCliRun z = Run("rta --file " + File("s.wav") + " --octave 3 --json");
+  ASSERT_EQ(z.ExitCode, 0) << z.Err;
   const auto doc = z.Json();
   EXPECT_EQ(doc["sample_rate"], 48000);
   EXPECT_EQ(doc["octave"], 3);
@@ -75,14 +66,14 @@ TEST_F(Cli, FullScaleSineReadsMinus3dBInItsBandAndAWeightingIsZeroAt1k) {
   // Bands an octave away see nothing of it.
   EXPECT_LT(Band(doc, 500)["level_db"].get<double>(), -40);
 
-  const TRun a = Run("rta --file " + File("s.wav") + " --octave 3 --weighting A --json");
-  ASSERT_EQ(a.Exit, 0) << a.Err;
+  const TCliRun a = Run("rta --file " + File("s.wav") + " --octave 3 --weighting A --json");
+  ASSERT_EQ(a.ExitCode, 0) << a.Err;
   EXPECT_EQ(a.Json()["weighting"], "A");
   EXPECT_NEAR(Band(a.Json(), 1000)["level_db"].get<double>(), Band(doc, 1000)["level_db"].get<double>(), 0.05);
 }
 
 TEST_F(Cli, AWeightingTakes19dBOffA100HzSine) {
-  ASSERT_EQ(Run("generate sine --freq 100 --seconds 3 --out " + File("h.wav")).Exit, 0);
+  ASSERT_EQ(Run("generate sine --freq 100 --seconds 3 --out " + File("h.wav")).ExitCode, 0);
   const auto z = Run("rta --file " + File("h.wav") + " --json").Json();
   const auto a = Run("rta --file " + File("h.wav") + " --weighting A --json").Json();
   EXPECT_NEAR(Band(z, 100)["level_db"].get<double>() - Band(a, 100)["level_db"].get<double>(), 19.1, 1.0);
@@ -91,7 +82,7 @@ TEST_F(Cli, AWeightingTakes19dBOffA100HzSine) {
 
 TEST_F(Cli, GeneratedSignalsComeFromTheProgramsGenerators) {
   ASSERT_EQ(Run("generate sweep --start 50 --stop 5000 --seconds 0.5 --level -6 --rate 44100 --out " +
-                File("w.wav")).Exit, 0);
+                File("w.wav")).ExitCode, 0);
   const TSoundFile w = TSoundFile::Read(File("w.wav"));
   TRTPipeline rt(44100.0f);
   const auto sweep = rt.GenerateLogSweep_RTA(50.0f, 5000.0f, 0.5f);
@@ -99,8 +90,8 @@ TEST_F(Cli, GeneratedSignalsComeFromTheProgramsGenerators) {
   ASSERT_EQ(w.Frames(), sweep->size());
   for (std::size_t j = 0; j < sweep->size(); ++j) ASSERT_FLOAT_EQ(w.Channels[0][j], (*sweep)[j] * LevelToFactor(-6));
 
-  const TRun p = Run("generate pink --seconds 2 --level -20 --out " + File("p.wav"));
-  ASSERT_EQ(p.Exit, 0) << p.Err;
+  const TCliRun p = Run("generate pink --seconds 2 --level -20 --out " + File("p.wav"));
+  ASSERT_EQ(p.ExitCode, 0) << p.Err;
   const TSoundFile pink = TSoundFile::Read(File("p.wav"));
   ASSERT_EQ(pink.Frames(), 96000u);
   // The generator window's pink source (level argument -1 dB) at the factor of -20 dB.
@@ -112,15 +103,15 @@ TEST_F(Cli, GeneratedSignalsComeFromTheProgramsGenerators) {
 }
 
 TEST_F(Cli, FileAtAnotherRateIsResampledAndSaysSo) {
-  ASSERT_EQ(Run("generate sine --freq 1000 --rate 44100 --out " + File("s44.wav")).Exit, 0);
-  const TRun r = Run("rta --file " + File("s44.wav") + " --json");
-  ASSERT_EQ(r.Exit, 0) << r.Err;
+  ASSERT_EQ(Run("generate sine --freq 1000 --rate 44100 --out " + File("s44.wav")).ExitCode, 0);
+  const TCliRun r = Run("rta --file " + File("s44.wav") + " --json");
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
   EXPECT_NE(r.Err.find("resampled to 48000 Hz"), std::string::npos) << r.Err;
   EXPECT_NEAR(Band(r.Json(), 1000)["level_db"].get<double>(), -3.01, 0.05);
 }
 
 TEST_F(Cli, BadInputFailsWithOneLineAndUsageErrorsWithExit2) {
-  ASSERT_EQ(Run("generate sine --out " + File("m.wav")).Exit, 0);
+  ASSERT_EQ(Run("generate sine --out " + File("m.wav")).ExitCode, 0);
   std::ofstream(File("text.wav")) << "this is not a sound file\n";
   std::vector<float> broken(4800, 0.1f);
   broken[99] = std::numeric_limits<float>::quiet_NaN();
@@ -164,8 +155,8 @@ TEST_F(Cli, BadInputFailsWithOneLineAndUsageErrorsWithExit2) {
       {"generate sine --out " + Dir.string(), 1, "not a regular file"},
   };
   for (const auto& c : cases) {
-    const TRun r = Run(c.Args);
-    EXPECT_EQ(r.Exit, c.Exit) << c.Args << "\n" << r.Err;
+    const TCliRun r = Run(c.Args);
+    EXPECT_EQ(r.ExitCode, c.Exit) << c.Args << "\n" << r.Err;
     EXPECT_NE(r.Err.find(c.Says), std::string::npos) << c.Args << "\n" << r.Err;
     EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << c.Args << "\n" << r.Err;
   }
@@ -181,15 +172,15 @@ TEST_F(Cli, GenerateRefusesWhatCannotBeWritten) {
   rlimit limited = saved;
   limited.rlim_cur = rlim_t{1} << 31;
   ASSERT_EQ(::setrlimit(RLIMIT_AS, &limited), 0);
-  const TRun big = Run("generate pink --seconds 3600 --rate 384000 --out " + File("big.wav"));
+  const TCliRun big = Run("generate pink --seconds 3600 --rate 384000 --out " + File("big.wav"));
   ::setrlimit(RLIMIT_AS, &saved);
-  EXPECT_EQ(big.Exit, 2) << big.Err;
+  EXPECT_EQ(big.ExitCode, 2) << big.Err;
   EXPECT_NE(big.Err.find("do not fit in a WAV file (at most 2796 s at this rate)"), std::string::npos) << big.Err;
   EXPECT_FALSE(fs::exists(File("big.wav")));
 
   ASSERT_EQ(::mkfifo(File("pipe.wav").c_str(), 0600), 0);
-  const TRun fifo = Run("generate sine --out " + File("pipe.wav"));
-  EXPECT_EQ(fifo.Exit, 1);
+  const TCliRun fifo = Run("generate sine --out " + File("pipe.wav"));
+  EXPECT_EQ(fifo.ExitCode, 1);
   EXPECT_NE(fifo.Err.find("not a regular file"), std::string::npos) << fifo.Err;
   EXPECT_TRUE(fs::is_fifo(File("pipe.wav")));
   EXPECT_FALSE(fs::exists(File("pipe.wav.part")));
@@ -197,45 +188,45 @@ TEST_F(Cli, GenerateRefusesWhatCannotBeWritten) {
   // Through a symbolic link the file it names is written; the link stays.
   std::ofstream(File("real.wav")) << "old";
   fs::create_symlink("real.wav", File("link.wav"));
-  ASSERT_EQ(Run("generate sine --seconds 0.1 --out " + File("link.wav")).Exit, 0);
+  ASSERT_EQ(Run("generate sine --seconds 0.1 --out " + File("link.wav")).ExitCode, 0);
   EXPECT_TRUE(fs::is_symlink(File("link.wav")));
   EXPECT_EQ(TSoundFile::Read(File("real.wav")).Frames(), 4800u);
 }
 
 TEST_F(Cli, DevicesListTheVirtualInterfaceFirstAsConfigured) {
-  const TRun r = Run("devices --json", "VEMRA_VIRTUAL_ROOM='inputs=8;outputs=2;block=512;rates=44100,96000'");
-  ASSERT_EQ(r.Exit, 0) << r.Err;
+  const TCliRun r = Run("devices --json", "VEMRA_VIRTUAL_ROOM='inputs=8;outputs=2;block=512;rates=44100,96000'");
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
   const auto first = r.Json()["devices"][0];
   EXPECT_EQ(first["name"], "Virtual interface");
   EXPECT_EQ(first["inputs"], 8);
   EXPECT_EQ(first["outputs"], 2);
   EXPECT_EQ(first["buffer_size"], 512);
   EXPECT_EQ(first["sample_rates"], nlohmann::json({44100, 96000}));
-  const TRun table = Run("devices");
-  EXPECT_EQ(table.Exit, 0);
+  const TCliRun table = Run("devices");
+  EXPECT_EQ(table.ExitCode, 0);
   EXPECT_NE(table.Out.find("Virtual interface"), std::string::npos);
   // The analyzer runs at 48000 Hz: an interface without it is refused with a reason.
-  const TRun refused = Run("rta --device \"Virtual interface\" --seconds 1",
+  const TCliRun refused = Run("rta --device \"Virtual interface\" --seconds 1",
                            "VEMRA_VIRTUAL_ROOM='rates=44100,96000'");
-  EXPECT_EQ(refused.Exit, 1);
+  EXPECT_EQ(refused.ExitCode, 1);
   EXPECT_NE(refused.Err.find("48000"), std::string::npos) << refused.Err;
-  const TRun badRoom = Run("devices --json", "VEMRA_VIRTUAL_ROOM='rt60=long'");
+  const TCliRun badRoom = Run("devices --json", "VEMRA_VIRTUAL_ROOM='rt60=long'");
   EXPECT_NE(badRoom.Out.find("rt60=long"), std::string::npos) << badRoom.Out;
 }
 
 TEST_F(Cli, LiveAnalysisOfTheVirtualInterface) {
   // The room hears its own output: a 1 kHz sine of amplitude 0.5 (-6 dB) arrives at -9.03 dB in its band.
-  const TRun j = Run("rta --device \"Virtual interface\" --seconds 3 --json --signal sine --signal-level -6.0206 "
+  const TCliRun j = Run("rta --device \"Virtual interface\" --seconds 3 --json --signal sine --signal-level -6.0206 "
                      "--input 2",
                      "VEMRA_VIRTUAL_ROOM='noise=-90;tail=-99;latency=0'");
-  ASSERT_EQ(j.Exit, 0) << j.Err;
+  ASSERT_EQ(j.ExitCode, 0) << j.Err;
   const auto doc = j.Json();
   EXPECT_NEAR(Band(doc, 1000)["level_db"].get<double>(), -9.03, 0.1);
   EXPECT_NEAR(doc["rms_db"].get<double>(), -9.03, 0.1);
   EXPECT_NEAR(doc["peak_db"].get<double>(), -9.03, 0.1);  // the highest of the once-a-second RMS values
   // Without a signal it hears its noise floor; the table shows one live line per second.
-  const TRun t = Run("rta --device \"Virtual interface\" --seconds 3", "VEMRA_VIRTUAL_ROOM='noise=-60'");
-  ASSERT_EQ(t.Exit, 0) << t.Err;
+  const TCliRun t = Run("rta --device \"Virtual interface\" --seconds 3", "VEMRA_VIRTUAL_ROOM='noise=-60'");
+  ASSERT_EQ(t.ExitCode, 0) << t.Err;
   int lines = 0;
   std::istringstream out(t.Out);
   for (std::string line; std::getline(out, line);) {

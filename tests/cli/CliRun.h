@@ -1,5 +1,7 @@
 #pragma once
 
+#include <nlohmann/json.hpp>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -8,12 +10,21 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+// The whole file as it is on disk (empty when it cannot be read).
+inline std::string ReadFileText(const std::filesystem::path& File) {
+  std::ifstream in(File, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
 // Runs vemra-cli as a user would, through the shell: RunCli("settings show --json", "VEMRA_CONFIG_DIR=/tmp/x").
 // Arguments and environment are shell text (quote what needs it).
 struct TCliRun {
   int ExitCode = -1;
   std::string Out;
   std::string Err;
+  nlohmann::json Json() const { return nlohmann::json::parse(Out); }
 };
 
 inline TCliRun RunCli(const std::string& Args, const std::string& Environment = "") {
@@ -23,16 +34,10 @@ inline TCliRun RunCli(const std::string& Args, const std::string& Environment = 
   const std::string command = (Environment.empty() ? "" : "env " + Environment + " ") + "'" + VEMRA_BIN_DIR +
                               "/vemra-cli' " + Args + " >'" + base.string() + ".out' 2>'" + base.string() + ".err'";
   const int status = std::system(command.c_str());
-  auto slurp = [](const fs::path& File) {
-    std::ifstream in(File, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  };
   TCliRun run;
   run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.Out = slurp(base.string() + ".out");
-  run.Err = slurp(base.string() + ".err");
+  run.Out = ReadFileText(base.string() + ".out");
+  run.Err = ReadFileText(base.string() + ".err");
   fs::remove(base.string() + ".out");
   fs::remove(base.string() + ".err");
   return run;

@@ -4,14 +4,12 @@
 #include <nlohmann/json.hpp>
 
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <sstream>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include "CliRun.h"
 #include "io/RoomProjectFile.h"
 #include "io/SoundFile.h"
 #include "room/uRT60Complete.h"
@@ -23,22 +21,10 @@ namespace {
 constexpr int kFs = 48000;
 constexpr double kLn1e6 = 13.815510557964274;  // 60 dB of energy decay = ln(10^6)
 
-struct TRun {
-  int Code = -1;
-  std::string Out, Err;
-};
-
 std::string Quote(const std::string& s) {
   std::string q = "'";
   for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return q + "'";
-}
-
-std::string ReadText(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 class RoomCli : public ::testing::Test {
@@ -54,23 +40,16 @@ protected:
   }
   void TearDown() override { fs::remove_all(Dir); }
 
-  TRun Cli(const std::vector<std::string>& Args, const std::string& Env = "") const {
-    std::string cmd = Env.empty() ? "" : "env " + Env + " ";
-    cmd += Quote(std::string(VEMRA_BIN_DIR) + "/vemra-cli");
-    for (const auto& a : Args) cmd += " " + Quote(a);
-    cmd += " >" + Quote((Dir / "stdout").string()) + " 2>" + Quote((Dir / "stderr").string());
-    const int status = std::system(cmd.c_str());
-    TRun r;
-    r.Code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.Out = ReadText(Dir / "stdout");
-    r.Err = ReadText(Dir / "stderr");
-    return r;
+  static TCliRun Cli(const std::vector<std::string>& Args, const std::string& Env = "") {
+    std::string args;
+    for (const auto& a : Args) args += " " + Quote(a);
+    return RunCli(args, Env);
   }
 
   nlohmann::json Json(const std::vector<std::string>& Args) const {
-    const TRun r = Cli(Args);
-    EXPECT_EQ(r.Code, 0) << r.Err;
-    return r.Code == 0 ? nlohmann::json::parse(r.Out) : nlohmann::json();
+    const TCliRun r = Cli(Args);
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    return r.ExitCode == 0 ? nlohmann::json::parse(r.Out) : nlohmann::json();
   }
 
   std::string Wav(const std::string& Name, const std::vector<float>& Samples, int Rate = kFs) const {
@@ -148,8 +127,8 @@ TEST_F(RoomCli, AnalyzeGivesKnownDecayTimes) {
 }
 
 TEST_F(RoomCli, AnalyzeTextOutput) {
-  const TRun r = Cli({"room", "analyze", Wav("a.wav", NoiseDecay(0.5, 1.5, 3))});
-  ASSERT_EQ(r.Code, 0) << r.Err;
+  const TCliRun r = Cli({"room", "analyze", Wav("a.wav", NoiseDecay(0.5, 1.5, 3))});
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
   EXPECT_NE(r.Out.find("Measurement 1: a.wav"), std::string::npos) << r.Out;
   EXPECT_NE(r.Out.find("Average of the selected measurements"), std::string::npos);
   EXPECT_NE(r.Out.find("Room character:"), std::string::npos);
@@ -158,7 +137,7 @@ TEST_F(RoomCli, AnalyzeTextOutput) {
 TEST_F(RoomCli, BadInputFailsWithOneLine) {
   std::ofstream(Dir / "text.wav") << "not a sound";
   {
-    const std::string whole = ReadText(Wav("whole.wav", NoiseDecay(0.5, 1.0, 1)));
+    const std::string whole = ReadFileText(Wav("whole.wav", NoiseDecay(0.5, 1.0, 1)));
     std::ofstream(Dir / "cut.wav", std::ios::binary) << whole.substr(0, whole.size() / 2);
   }
   struct Case {
@@ -181,19 +160,19 @@ TEST_F(RoomCli, BadInputFailsWithOneLine) {
       {{"room", "open", (Dir / "text.wav").string()}, "File version wrong / no RT60 data"},
   };
   for (const Case& c : cases) {
-    const TRun r = Cli(c.Args);
-    EXPECT_EQ(r.Code, 1) << c.Args[2];
+    const TCliRun r = Cli(c.Args);
+    EXPECT_EQ(r.ExitCode, 1) << c.Args[2];
     EXPECT_NE(r.Err.find(c.Says), std::string::npos) << r.Err;
     EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
     EXPECT_TRUE(r.Out.empty()) << r.Out;
   }
   // Bad usage: exit 2.
-  EXPECT_EQ(Cli({"room", "analyze", "x.wav", "--range", "4"}).Code, 2);
-  EXPECT_EQ(Cli({"room", "analyze", "x.wav", "--basis", "T25"}).Code, 2);
-  EXPECT_EQ(Cli({"room", "deconvolve", "x.wav", "--start", "0", "--stop", "6000", "--seconds", "1"}).Code, 2);
-  EXPECT_EQ(Cli({"room", "deconvolve", "x.wav", "--start", "80", "--stop", "inf", "--seconds", "1"}).Code, 2);
+  EXPECT_EQ(Cli({"room", "analyze", "x.wav", "--range", "4"}).ExitCode, 2);
+  EXPECT_EQ(Cli({"room", "analyze", "x.wav", "--basis", "T25"}).ExitCode, 2);
+  EXPECT_EQ(Cli({"room", "deconvolve", "x.wav", "--start", "0", "--stop", "6000", "--seconds", "1"}).ExitCode, 2);
+  EXPECT_EQ(Cli({"room", "deconvolve", "x.wav", "--start", "80", "--stop", "inf", "--seconds", "1"}).ExitCode, 2);
   for (const char* bad : {"nan", "inf", "1e39"})
-    EXPECT_EQ(Cli({"room", "micdistance", "--width", bad, "--depth", "5", "--height", "3", "--rt60", "1"}).Code, 2) << bad;
+    EXPECT_EQ(Cli({"room", "micdistance", "--width", bad, "--depth", "5", "--height", "3", "--rt60", "1"}).ExitCode, 2) << bad;
 }
 
 TEST_F(RoomCli, DeconvolveRecoversTheRoom) {
@@ -201,9 +180,9 @@ TEST_F(RoomCli, DeconvolveRecoversTheRoom) {
   TRTPipeline rt(kFs);
   const TSweepBuffer sweep = rt.GenerateLogSweep_RTA(80, 6000, 1.0f);
   const std::vector<float> room = NoiseDecay(0.4, 0.5, 5);
-  std::vector<float> rec(2 * sweep->size(), 0.0f);
-  for (std::size_t i = 0; i < sweep->size(); ++i)
-    for (std::size_t k = 0; k < room.size() && 512 + i + k < rec.size(); ++k) rec[512 + i + k] += (*sweep)[i] * room[k] * 0.1f;
+  std::vector<float> played(2 * sweep->size(), 0.0f);
+  std::copy(sweep->begin(), sweep->end(), played.begin() + 512);
+  const std::vector<float> rec = rt.ConvolveFFT(played, room);
   const std::string out = (Dir / "ir.wav").string();
   const nlohmann::json j =
       Json({"room", "deconvolve", Wav("rec.wav", rec), "--start", "80", "--stop", "6000", "--seconds", "1", "--out", out, "--json"});
@@ -243,17 +222,17 @@ TEST_F(RoomCli, OpenReanalysesAProject) {
   EXPECT_NEAR(j["average"]["T20"].get<double>(), 0.5, 0.5 * 0.02);
 
   // Another format version: the one line, exit 1.
-  std::string bytes = ReadText(Dir / "p.vmR6");
+  std::string bytes = ReadFileText(Dir / "p.vmR6");
   bytes[0] = 2;
   std::ofstream(Dir / "v2.vmR6", std::ios::binary) << bytes;
-  const TRun r = Cli({"room", "open", (Dir / "v2.vmR6").string()});
-  EXPECT_EQ(r.Code, 1);
+  const TCliRun r = Cli({"room", "open", (Dir / "v2.vmR6").string()});
+  EXPECT_EQ(r.ExitCode, 1);
   EXPECT_NE(r.Err.find("File version wrong / no RT60 data " + (Dir / "v2.vmR6").string()), std::string::npos) << r.Err;
 }
 
 TEST_F(RoomCli, MicDistance) {
-  const TRun r = Cli({"room", "micdistance", "--width", "2", "--depth", "5", "--height", "3", "--rt60", "0.5"});
-  ASSERT_EQ(r.Code, 0) << r.Err;
+  const TCliRun r = Cli({"room", "micdistance", "--width", "2", "--depth", "5", "--height", "3", "--rt60", "0.5"});
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
   EXPECT_NE(r.Out.find("Min distance mic to loudspeaker: 0.66m"), std::string::npos) << r.Out;
   const nlohmann::json j = Json({"room", "micdistance", "--width", "2", "--depth", "5", "--height", "3", "--rt60", "0", "--json"});
   EXPECT_EQ(j["min_distance_m"].get<double>(), 0.0);
@@ -262,10 +241,10 @@ TEST_F(RoomCli, MicDistance) {
 TEST_F(RoomCli, MeasureOnTheVirtualInterface) {
   const std::string project = (Dir / "m.vmR6").string(), csv = (Dir / "m.csv").string();
   const std::string irDir = (Dir / "irs").string();
-  const TRun r = Cli({"room", "measure", "--positions", "3", "--project", project, "--csv", csv, "--ir-dir", irDir,
+  const TCliRun r = Cli({"room", "measure", "--positions", "3", "--project", project, "--csv", csv, "--ir-dir", irDir,
                       "--json"},
                      "VEMRA_VIRTUAL_ROOM='rt60=0.8'");
-  ASSERT_EQ(r.Code, 0) << r.Err;
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
   const nlohmann::json j = nlohmann::json::parse(r.Out);
   ASSERT_EQ(j["measurements"].size(), 3u);
   for (const auto& band : j["average"]["bands"]) {
@@ -282,7 +261,7 @@ TEST_F(RoomCli, MeasureOnTheVirtualInterface) {
 
   // The files: three responses, the list with the average row, the project that reopens to the same values.
   for (int k = 1; k <= 3; ++k) EXPECT_TRUE(fs::exists(Dir / "irs" / ("ir_" + std::to_string(k) + ".wav"))) << k;
-  const std::string text = ReadText(csv);
+  const std::string text = ReadFileText(csv);
   EXPECT_EQ(text.rfind("\xEF\xBB\xBF#;RT60(s);EDT(s);C50(dB);C80(dB);ts(ms);Note\r\n \xC3\x98 ;", 0), 0u) << text;
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5);
   const nlohmann::json reopened = Json({"room", "open", project, "--json"});
@@ -290,9 +269,9 @@ TEST_F(RoomCli, MeasureOnTheVirtualInterface) {
   EXPECT_EQ(reopened["measurements"][2]["note"], "Room A MicIn:1");
 
   // A room whose octaves decay differently reads so band by band.
-  const TRun bands = Cli({"room", "measure", "--positions", "3", "--json"},
+  const TCliRun bands = Cli({"room", "measure", "--positions", "3", "--json"},
                          "VEMRA_VIRTUAL_ROOM='rt60=0.8;rt60_2000=0.5;rt60_4000=0.4'");
-  ASSERT_EQ(bands.Code, 0) << bands.Err;
+  ASSERT_EQ(bands.ExitCode, 0) << bands.Err;
   const nlohmann::json bj = nlohmann::json::parse(bands.Out);
   const auto& avg = bj["average"]["bands"];
   EXPECT_NEAR(avg[4]["T20"].get<double>(), 0.5, 0.5 * 0.08);
@@ -303,9 +282,9 @@ TEST_F(RoomCli, MeasureOnTheVirtualInterface) {
 TEST_F(RoomCli, MeasureRefusesATooSmallLevelRange) {
   const std::string project = (Dir / "m.vmR6").string();
   for (const char* basis : {"T20", "T30"}) {
-    const TRun r = Cli({"room", "measure", "--basis", basis, "--project", project},
+    const TCliRun r = Cli({"room", "measure", "--basis", basis, "--project", project},
                        "VEMRA_VIRTUAL_ROOM='rt60=0.8;noise=-25'");
-    EXPECT_EQ(r.Code, 1);
+    EXPECT_EQ(r.ExitCode, 1);
     const std::string warning =
         "vemra-cli: Delta = (Signal - Noise floor) to low. Or wrong audio interface input selected. RT60 measurement "
         "ignored!, Delta(dB)=  ";
@@ -315,6 +294,6 @@ TEST_F(RoomCli, MeasureRefusesATooSmallLevelRange) {
     EXPECT_FALSE(fs::exists(project));
   }
   // Unknown interface or input: one line, exit 1.
-  EXPECT_EQ(Cli({"room", "measure", "--device", "no such interface"}).Code, 1);
-  EXPECT_EQ(Cli({"room", "measure", "--input", "9"}).Code, 1);
+  EXPECT_EQ(Cli({"room", "measure", "--device", "no such interface"}).ExitCode, 1);
+  EXPECT_EQ(Cli({"room", "measure", "--input", "9"}).ExitCode, 1);
 }

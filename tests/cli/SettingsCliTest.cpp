@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -29,12 +28,7 @@ protected:
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
     return nlohmann::json::parse(r.Out);
   }
-  std::string IniText() const {
-    std::ifstream in(Folder / "Vemra.INI", std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string IniText() const { return ReadFileText(Folder / "Vemra.INI"); }
 
   fs::path Folder;
 };

@@ -127,17 +127,12 @@ TRT60MessenResult TRT60Model::RT60Messen(std::span<const float> IR, float Sample
   rec.BroadbandRT = a.Broadband;
   rec.BroadbandClarity = a.Clarity;
   const std::size_t bands = a.Bands.size();
-  rec.FrArr.resize(bands);
-  rec.t20arr.resize(bands);
-  rec.t30arr.resize(bands);
-  rec.EDTarr.resize(bands);
+  ResizeBands(rec, bands);
   for (std::size_t i = 0; i < bands; ++i) {
-    rec.FrArr[i] = FRT.RT60_GetCenterFrequency(static_cast<std::int32_t>(i));
     rec.t20arr[i] = a.Bands[i].T20;
     rec.t30arr[i] = a.Bands[i].T30;
     rec.EDTarr[i] = a.Bands[i].EDT;
   }
-  ResizeBands(rec, bands);
   if (!RecordFinite(rec)) {
     result.Message = "The analysis of the impulse response gave values that are not numbers.";
     return result;
@@ -146,11 +141,11 @@ TRT60MessenResult TRT60Model::RT60Messen(std::span<const float> IR, float Sample
   rec.stTExt = RoomName + " MicIn:" + std::to_string(Messkanal + 1);
 
   result.Added = true;
-  result.Average = Messdaten_AddDatensatz(rec);
+  result.Average = Messdaten_AddDatensatz(std::move(rec));
   return result;
 }
 
-TAverageStatus TRT60Model::Messdaten_AddDatensatz(const tMessdatensatz& Data) {
+TAverageStatus TRT60Model::Messdaten_AddDatensatz(tMessdatensatz Data) {
   tMessdatensatz rec;
   rec.boDataSelected = Data.boDataSelected;
   rec.stTExt = Data.stTExt;
@@ -165,17 +160,17 @@ TAverageStatus TRT60Model::Messdaten_AddDatensatz(const tMessdatensatz& Data) {
   rec.ts_ms = Data.ts_ms;
   rec.BroadbandRT = Data.BroadbandRT;
   rec.BroadbandClarity = Data.BroadbandClarity;
-  rec.t20arr = Data.t20arr;
-  rec.t30arr = Data.t30arr;
-  rec.EDTarr = Data.EDTarr;
-  rec.C50Arr = Data.C50Arr;
-  rec.C80Arr = Data.C80Arr;
-  rec.SweepIRBand = Data.SweepIRBand;
-  fmessdaten.push_back(std::move(rec));
-
+  rec.t20arr = std::move(Data.t20arr);
+  rec.t30arr = std::move(Data.t30arr);
+  rec.EDTarr = std::move(Data.EDTarr);
+  rec.C50Arr = std::move(Data.C50Arr);
+  rec.C80Arr = std::move(Data.C80Arr);
+  rec.SweepIRBand = std::move(Data.SweepIRBand);
   // Every element takes the new record's band count; the frequencies come from the band table in force,
   // so a record made with another band set shows up as an array-length fault of the average.
-  const std::size_t bands = Data.t20arr.size();
+  const std::size_t bands = rec.t20arr.size();
+  fmessdaten.push_back(std::move(rec));
+
   for (tMessdatensatz& e : fmessdaten) {
     ResizeBands(e, bands);
     e.FrArr = FRT.BandCenters();

@@ -108,9 +108,9 @@ public:
   // silent, not finite) or whose analysis gives a value that is not a number is not added; Message says why.
   TRT60MessenResult RT60Messen(std::span<const float> IR, float SampleRate);
 
-  // Appends a copy of a record as a new measurement and recomputes the average. Every element's band
+  // Appends the record as a new measurement and recomputes the average. Every element's band
   // arrays take the record's band count and its frequencies the current band table.
-  TAverageStatus Messdaten_AddDatensatz(const tMessdatensatz& Data);
+  TAverageStatus Messdaten_AddDatensatz(tMessdatensatz Data);
 
   // Recomputes the average from the selected measurements (nothing to do without measurements).
   // Scalars: arithmetic mean of T20, T30, EDT and ts, energetic mean of C50 and C80, population standard
