@@ -42,6 +42,12 @@ bool WriteAll(int Fd, std::string_view Content) {
 }  // namespace
 
 void TAtomicFile::Write(const std::filesystem::path& FileName, std::string_view Content) {
+  WriteWith(FileName, [Content](int Descriptor) {
+    return WriteAll(Descriptor, Content) ? std::string() : std::string(std::strerror(errno));
+  });
+}
+
+void TAtomicFile::WriteWith(const std::filesystem::path& FileName, const std::function<std::string(int)>& Fill) {
   namespace fs = std::filesystem;
   std::error_code ec;
   // Through a symbolic link, the file it names is replaced, not the link.
@@ -65,17 +71,22 @@ void TAtomicFile::Write(const std::filesystem::path& FileName, std::string_view 
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) Fail(FileName, std::strerror(errno));
 
-  int err = 0;
-  if (!WriteAll(fd, Content)) err = errno;
-  if (!err) {
-    mode_t mode = 0;
-    if (existed) {
-      mode = old.st_mode & 07777;
-    } else {
-      mode = 0666 & ~CurrentUmask();
-    }
-    if (::fchmod(fd, mode) != 0) err = errno;
+  std::string reason;
+  try {
+    reason = Fill(fd);
+  } catch (...) {
+    ::close(fd);
+    ::unlink(temp.c_str());
+    throw;
   }
+  if (!reason.empty()) {
+    ::close(fd);
+    ::unlink(temp.c_str());
+    Fail(FileName, reason);
+  }
+  int err = 0;
+  const mode_t mode = existed ? (old.st_mode & 07777) : (0666 & ~CurrentUmask());
+  if (::fchmod(fd, mode) != 0) err = errno;
   if (!err && ::fsync(fd) != 0) err = errno;
   if (::close(fd) != 0 && !err) err = errno;
   if (!err && ::rename(temp.c_str(), target.c_str()) != 0) err = errno;

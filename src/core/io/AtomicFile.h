@@ -1,7 +1,9 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 
 class TAtomicFileError : public std::runtime_error {
@@ -18,4 +20,8 @@ public:
   // Throws TAtomicFileError with a message fit to show the user ("Cannot write "…": No space left on
   // device"); the target is untouched then and no temporary file is left behind.
   static void Write(const std::filesystem::path& FileName, std::string_view Content);
+  // The same for content that Fill writes itself into the temporary file, given as an open descriptor
+  // (a library that writes a file format through a descriptor). Fill returns an empty text when all is
+  // written, otherwise the reason, which fails the write like an error of the disk would.
+  static void WriteWith(const std::filesystem::path& FileName, const std::function<std::string(int Descriptor)>& Fill);
 };

@@ -1,5 +1,7 @@
 #include "io/SoundFile.h"
 
+#include "io/AtomicFile.h"
+
 #include <sndfile.h>
 
 #include <array>
@@ -104,6 +106,11 @@ void TSoundFile::CheckWriteTarget(const std::filesystem::path& Path) {
   if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
     throw TSoundFileError("cannot write " + Quoted(Path) + ": not a regular file");
   }
+  // A sound file goes into a folder that is there: a mistyped folder name is not created.
+  const std::filesystem::path folder = Path.parent_path();
+  if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) {
+    throw TSoundFileError("cannot write " + Quoted(Path) + ": there is no folder " + Quoted(folder));
+  }
 }
 
 void TSoundFile::WriteMonoFloatWav(const std::filesystem::path& Path, std::span<const float> Samples, int SampleRate) {
@@ -114,32 +121,20 @@ void TSoundFile::WriteMonoFloatWav(const std::filesystem::path& Path, std::span<
     throw TSoundFileError("cannot write " + Quoted(Path) + ": more samples than a WAV file can hold");
   }
   CheckWriteTarget(Path);
-  std::error_code ec;
-  std::filesystem::path target = Path;
-  if (std::filesystem::is_symlink(Path, ec)) {
-    const std::filesystem::path resolved = std::filesystem::weakly_canonical(Path, ec);
-    if (!ec) target = resolved;
-  }
-  std::filesystem::path temp = target;
-  temp += ".part";
-  SF_INFO info{};
-  info.samplerate = SampleRate;
-  info.channels = 1;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-  SNDFILE* f = sf_open(temp.c_str(), SFM_WRITE, &info);
-  if (f == nullptr) {
-    throw TSoundFileError("cannot write " + Quoted(Path) + ": " + sf_strerror(nullptr));
-  }
-  const auto frames = static_cast<sf_count_t>(Samples.size());
-  const sf_count_t written = sf_writef_float(f, Samples.data(), frames);
-  const int closeResult = sf_close(f);
-  if (written != frames || closeResult != 0) {
-    std::filesystem::remove(temp, ec);
-    throw TSoundFileError("cannot write " + Quoted(Path) + ": disk full or write error");
-  }
-  std::filesystem::rename(temp, target, ec);
-  if (ec) {
-    std::filesystem::remove(temp, ec);
-    throw TSoundFileError("cannot write " + Quoted(Path) + ": " + ec.message());
+  try {
+    TAtomicFile::WriteWith(Path, [&](int Descriptor) -> std::string {
+      SF_INFO info{};
+      info.samplerate = SampleRate;
+      info.channels = 1;
+      info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+      SNDFILE* f = sf_open_fd(Descriptor, SFM_WRITE, &info, SF_FALSE);
+      if (f == nullptr) return sf_strerror(nullptr);
+      const auto frames = static_cast<sf_count_t>(Samples.size());
+      const sf_count_t written = sf_writef_float(f, Samples.data(), frames);
+      const int closeResult = sf_close(f);
+      return written == frames && closeResult == 0 ? std::string() : std::string("disk full or write error");
+    });
+  } catch (const TAtomicFileError& e) {
+    throw TSoundFileError(e.what());
   }
 }

@@ -27,8 +27,8 @@ public:
   // Writes one channel as a 32-bit float WAV. The file appears complete or not at all: the samples go
   // to a temporary file beside it that is renamed over the target only when everything is written.
   // A symbolic link is written through (the file it points to is replaced, the link stays); a target
-  // that exists and is no regular file (a device, a folder, a pipe) is refused, as are more samples
-  // than a WAV file can hold.
+  // that exists and is no regular file (a device, a folder, a pipe) is refused, as are a folder that
+  // is not there and more samples than a WAV file can hold.
   static void WriteMonoFloatWav(const std::filesystem::path& Path, std::span<const float> Samples, int SampleRate);
   // The target check of WriteMonoFloatWav alone, for callers that want to fail before computing the samples.
   static void CheckWriteTarget(const std::filesystem::path& Path);
