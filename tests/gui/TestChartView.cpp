@@ -130,6 +130,27 @@ private slots:
     QCOMPARE(f.chart.Transparency(s), 0);
   }
 
+  void ColorBandsSpanTheirAxisAndGoAgain()
+  {
+    TFixture f;
+    const QColor red(200, 0, 0);
+    const int target = f.chart.AddColorBand(TChartView::TBandAxis::Value, -40.0, -20.0, red);
+    const int range = f.chart.AddColorBand(TChartView::TBandAxis::Key, 100.0, 200.0, red);
+    QImage image = f.Image();
+    QVERIFY(Near(image.pixelColor(f.At(27.0, -33.0)), red));      // the value band over the whole width
+    QVERIFY(Near(image.pixelColor(f.At(14500.0, -33.0)), red));
+    QVERIFY(Near(image.pixelColor(f.At(1130.0, -63.0)), Qt::black));
+    QVERIFY(Near(image.pixelColor(f.At(133.0, -112.0)), red));    // the key band over the whole height
+    QVERIFY(Near(image.pixelColor(f.At(133.0, -3.0)), red));
+    QVERIFY(Near(image.pixelColor(f.At(330.0, -112.0)), Qt::black));
+    f.chart.RemoveColorBand(target);
+    image = f.Image();
+    QVERIFY(Near(image.pixelColor(f.At(1130.0, -33.0)), Qt::black));
+    QVERIFY(Near(image.pixelColor(f.At(133.0, -112.0)), red));
+    f.chart.RemoveColorBand(range);
+    QVERIFY(Near(f.Image().pixelColor(f.At(133.0, -112.0)), Qt::black));
+  }
+
   void DifferenceFollowsItsSources()
   {
     TFixture f;

@@ -821,16 +821,24 @@ void TChartView::SetAnnotationStyle(TCorner corner, const QFont& font, const QCo
 
 QString TChartView::Annotation(TCorner corner) const { return FAnnotations[static_cast<int>(corner)]->text(); }
 
-int TChartView::AddColorBand(double xFrom, double xTo, const QColor& color)
+int TChartView::AddColorBand(TBandAxis axis, double from, double to, const QColor& color)
 {
   auto* rect = new QCPItemRect(FPlot);
   rect->setLayer("background");
-  rect->topLeft->setTypeX(QCPItemPosition::ptPlotCoords);
-  rect->topLeft->setTypeY(QCPItemPosition::ptAxisRectRatio);
-  rect->bottomRight->setTypeX(QCPItemPosition::ptPlotCoords);
-  rect->bottomRight->setTypeY(QCPItemPosition::ptAxisRectRatio);
-  rect->topLeft->setCoords(xFrom, 0.0);
-  rect->bottomRight->setCoords(xTo, 1.0);
+  // Along the band's axis in plot coordinates, across it from edge to edge of the axis rectangle.
+  const auto along = QCPItemPosition::ptPlotCoords;
+  const auto across = QCPItemPosition::ptAxisRectRatio;
+  for (QCPItemPosition* corner : {rect->topLeft, rect->bottomRight}) {
+    corner->setTypeX(axis == TBandAxis::Key ? along : across);
+    corner->setTypeY(axis == TBandAxis::Key ? across : along);
+  }
+  if (axis == TBandAxis::Key) {
+    rect->topLeft->setCoords(from, 0.0);
+    rect->bottomRight->setCoords(to, 1.0);
+  } else {
+    rect->topLeft->setCoords(0.0, std::max(from, to));
+    rect->bottomRight->setCoords(1.0, std::min(from, to));
+  }
   rect->setPen(Qt::NoPen);
   rect->setBrush(color);
   rect->setSelectable(false);

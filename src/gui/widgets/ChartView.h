@@ -35,6 +35,9 @@ class TChartView : public QWidget
 public:
   enum class TSeriesKind { Bar, Line };
   enum class TCorner { BottomLeft, BottomRight, TopLeft, TopRight };
+  // The axis a colour band spans a range of: Key = frequency or time (a stripe over the whole height),
+  // Value = level or measure (a stripe over the whole width, such as a target range).
+  enum class TBandAxis { Key, Value };
 
   explicit TChartView(QWidget* parent = nullptr);
   ~TChartView() override;
@@ -128,7 +131,8 @@ public:
   // Font of an annotation and the box behind it (an invalid colour: no box).
   void SetAnnotationStyle(TCorner corner, const QFont& font, const QColor& box);
 
-  int AddColorBand(double xFrom, double xTo, const QColor& color);
+  // A band behind the series from From to To on Axis; returns its id.
+  int AddColorBand(TBandAxis axis, double from, double to, const QColor& color);
   void RemoveColorBand(int id);
   void ClearColorBands();
 
