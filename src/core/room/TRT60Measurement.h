@@ -43,7 +43,6 @@ public:
   void Start(int SweepLevelDb);
   // Signal state off, stream stopped, sweep stopped (also when the user cancels).
   void Stop();
-  bool Running() const { return FRunning; }
 
   // Handles one message of the audio callback. 0x467 updates the level meter; 0x465 stops the stream and
   // finishes the measurement (Finished() then holds the result). Other messages are ignored.
